@@ -1,0 +1,8 @@
+// quorvel-cli: the command-line program over the core.
+#pragma once
+
+namespace quorvel::cli {
+
+int Main(int argc, char** argv);
+
+}  // namespace quorvel::cli
