@@ -1,0 +1,33 @@
+// The inventory: the total quantity sold of each goods name, printed as "Lista Towarów".
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "base/Amount.h"
+#include "base/Cp1250.h"
+
+namespace quorvel {
+
+class TPLUList {
+ public:
+  // Width of an inventory line: the quantity ends in this column.
+  static constexpr std::size_t kLineWidth = 48;
+
+  // Adds to the name's total (names are compared exactly, letter case included).
+  void Add(const AnsiString& name, TAmount quantity);
+  std::size_t Count() const { return Items.size(); }
+  // Empties `lines`, then appends one line per name, in name order.
+  void ToLines(std::vector<AnsiString>& lines) const;
+  // The line of one name.
+  static AnsiString InventoryLine(const AnsiString& name, TAmount quantity);
+
+  std::map<AnsiString, TAmount> Items;
+};
+
+// "0.00" in the Polish form: two decimals, ",", no grouping (3,50).
+std::string QuantityText(TAmount quantity);
+
+}  // namespace quorvel
