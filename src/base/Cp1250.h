@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quorvel {
 
@@ -101,6 +102,30 @@ consteval std::string_view operator""_cp() {
   return {cp1250_detail::kStorage<S>.bytes, cp1250_detail::kStorage<S>.size};
 }
 }  // namespace literals
+
+// Joining texts with the string views that _cp literals give (the standard library has no
+// such operator+ before C++26).
+inline std::string operator+(const std::string& a, std::string_view b) {
+  std::string r;
+  r.reserve(a.size() + b.size());
+  r.append(a).append(b);
+  return r;
+}
+inline std::string operator+(std::string&& a, std::string_view b) { return std::move(a.append(b)); }
+inline std::string operator+(std::string_view a, const std::string& b) {
+  std::string r;
+  r.reserve(a.size() + b.size());
+  r.append(a).append(b);
+  return r;
+}
+inline std::string operator+(std::string_view a, std::string_view b) {
+  std::string r;
+  r.reserve(a.size() + b.size());
+  r.append(a).append(b);
+  return r;
+}
+inline std::string operator+(std::string_view a, const char* b) { return a + std::string_view(b); }
+inline std::string operator+(const char* a, std::string_view b) { return std::string_view(a) + b; }
 
 // Unicode code point of one Windows-1250 byte.
 char32_t Cp1250ToUnicode(unsigned char byte);

@@ -133,3 +133,10 @@ TEST(Text, SplitLinesAcceptsEveryLineEnd) {
   EXPECT_EQ(lines[4], "");
   EXPECT_EQ(lines[5], "e");
 }
+
+TEST(Cp1250, LiteralsJoinWithStrings) {
+  const std::string name = "0001.fmr";
+  EXPECT_EQ("Błąd "_cp + name + " – koniec"_cp, std::string("B\xB3\xB9\x64 0001.fmr \x96 koniec"));
+  EXPECT_EQ("a"_cp + "b", "ab");
+  EXPECT_EQ(std::string("x") + "y", "xy");
+}
