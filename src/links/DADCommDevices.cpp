@@ -57,6 +57,26 @@ unsigned RtsControl(TMPXDCBFlags f) { return (f.Bits() >> dcbRtsEnable) & 3u; }
 
 using TClockMs = std::chrono::steady_clock;
 
+tcflag_t SpeedCode(uint32_t bps) {
+  switch (bps) {
+    case 110: return B110;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 921600: return B921600;
+    default: return BOTHER;
+  }
+}
+
 }  // namespace
 
 uint32_t BaudRateValue(TMPXCommBaudRate rate) {
@@ -286,7 +306,10 @@ void TMPXCommDevice::ApplySettings() {
   }
   if (stopBits_ != csb1) t.c_cflag |= CSTOPB;  // one and a half stop bits exist only with CS5
   if (dcbFlags_.Contains(dcbOutxCtsFlow) || RtsControl(dcbFlags_) == 2) t.c_cflag |= CRTSCTS;
-  t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+  // Standard speeds keep their classic code, so every reader of the settings sees them; any
+  // other speed goes through the arbitrary-rate code.
+  const tcflag_t code = SpeedCode(baudValue_);
+  t.c_cflag |= code | (code << IBSHIFT);
   t.c_ispeed = baudValue_;
   t.c_ospeed = baudValue_;
   t.c_cc[VMIN] = 1;
@@ -592,14 +615,14 @@ bool TMPXCommDevice::Transfer(bool isRead, char* buf, int32_t size, int32_t& mov
     int waitMs = -1;
     if (timeoutMs >= 0) {
       const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClockMs::now()).count();
+          std::chrono::duration_cast<std::chrono::microseconds>(deadline - TClockMs::now()).count();
       if (left <= 0) {
         const int32_t mask = TakeLineErrors();
         mainOp_.Status = mask ? csDevice : csTimeout;
         mainOp_.ErrorCode = mask ? mask : -1;
         return false;
       }
-      waitMs = static_cast<int>(left);
+      waitMs = static_cast<int>((left + 999) / 1000);
     }
     pollfd fds[2] = {{fd_, static_cast<short>(isRead ? POLLIN : POLLOUT), 0}, {abortFd_, POLLIN, 0}};
     const int r = ::poll(fds, 2, waitMs);
