@@ -50,12 +50,16 @@ struct RFMStats {
   int32_t LastNo = 0;
   TRateTexts RatesInForce;
   std::array<uint8_t, kRateSlots> RateClasses{};  // in memory only, never stored
+
+  bool operator==(const RFMStats&) const = default;
 };
 
 struct RFMCurrency {
   AnsiString Name;
   TDateTime StartDate = 0;
   TDateTime ChangeDate = 0;
+
+  bool operator==(const RFMCurrency&) const = default;
 };
 
 struct RFMRecord {
