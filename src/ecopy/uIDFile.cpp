@@ -103,8 +103,9 @@ bool TIDFileReader::LoadFromFile(const std::filesystem::path& path, bool append)
   std::string bytes;
   try {
     bytes = ReadFileBytes(path);
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     Entries.clear();
+    LastError = e.what();
     return false;
   }
   return LoadFromText(bytes, append);
@@ -113,6 +114,7 @@ bool TIDFileReader::LoadFromFile(const std::filesystem::path& path, bool append)
 bool TIDFileReader::LoadFromText(std::string_view bytes, bool append) {
   TLineReader in(bytes);
   const std::size_t before = Entries.size();
+  LastError.clear();
   try {
     if (!append) {
       collecting_ = true;
@@ -146,9 +148,10 @@ bool TIDFileReader::LoadFromText(std::string_view bytes, bool append) {
         for (int k = 0; k < 3; ++k) in.Next();
       ReadEntry(in);
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     collecting_ = false;
     Entries.clear();
+    LastError = e.what();
     return false;
   }
 

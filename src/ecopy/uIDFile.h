@@ -83,6 +83,8 @@ class TIDFileReader {
   int32_t ListSize = 0;
   AnsiString SignatureN, SignatureNP;
   std::vector<std::unique_ptr<TIDFileRecord>> Entries;
+  // Why the last load failed (empty after a success), for a caller that wants to tell.
+  AnsiString LastError;
 
  private:
   class TLineReader;
