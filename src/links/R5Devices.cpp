@@ -1,5 +1,7 @@
 #include "links/R5Devices.h"
 
+#include <termios.h>
+
 #include <chrono>
 #include <thread>
 
@@ -112,7 +114,14 @@ bool TR5Device::TestConnection() {
 }
 
 void TR5Device::ResetLink() {
-  if (Mode == 0) Comm.ResetPort();
+  if (Mode != 0) return;
+  const int fd = Comm.Handle();
+  if (fd < 0) return;
+  // A write here returns while its bytes may still wait in the terminal's output buffer, and a
+  // purge of output would throw away the EOT that often comes just before a handshake: the
+  // bytes are let out first and only stale input is dropped.
+  ::tcdrain(fd);
+  ::tcflush(fd, TCIFLUSH);
 }
 
 void TR5Device::Reopen() {
@@ -255,7 +264,7 @@ bool TR5Device::Transact(bool askUser, bool reportErrors, bool manualReceive) {
         return false;
       }
       const AnsiString error = ReadRegisterError();
-      const AnsiString q = error + "\n" + "Wysyłano: " + "\n" + R5PacketTitle(Requests[k]) + "\n" + AnsiString(kStopQuestion);
+      const AnsiString q = error + "\n" + AnsiString("Wysyłano: "_cp) + "\n" + R5PacketTitle(Requests[k]) + "\n" + AnsiString(kStopQuestion);
       if (prompts_->AskYesNo(q, "Błąd"_cp, false)) throw EQuorvelError(AnsiString(kUserAborted));
       if (++errorRestarts > kMaxErrorRestarts) throw EQuorvelError(AnsiString(kBadLink));
       const std::size_t n = Requests.size();

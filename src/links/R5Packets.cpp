@@ -11,7 +11,9 @@ namespace quorvel {
 
 namespace {
 
-const std::vector<TR5PacketType> kTypes = {
+// Built on first use, so that callers' own static data may already ask for packets.
+const std::vector<TR5PacketType>& Types() {
+  static const std::vector<TR5PacketType> kTypes = {
     {2, "j", "Pobieranie definicji karty rabatowej do PC"_cp},
     {3, "D", "Pobieranie danych kasjerów do PC"_cp},
     {4, "E", "Pobieranie danych tablicy HALO do PC"_cp},
@@ -99,6 +101,8 @@ const std::vector<TR5PacketType> kTypes = {
     {100, "y#00", "Pobieranie danych raportu okresowego (y) wg dat"_cp},
     {101, "z#00", "Pobieranie danych raportu okresowego (y) wg numerów"_cp},
 };
+  return kTypes;
+}
 
 // A field's place in a frame: 1-based first position and length.
 struct TSpan {
@@ -351,10 +355,10 @@ AnsiString Convert(uint8_t type, int code, std::string_view raw) {
 
 }  // namespace
 
-const std::vector<TR5PacketType>& R5PacketTypes() { return kTypes; }
+const std::vector<TR5PacketType>& R5PacketTypes() { return Types(); }
 
 const TR5PacketType* FindR5PacketType(uint8_t code) {
-  for (const auto& t : kTypes)
+  for (const auto& t : Types())
     if (t.Code == code) return &t;
   return nullptr;
 }

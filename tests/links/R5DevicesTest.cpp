@@ -1,0 +1,595 @@
+// The register link over a pseudo-terminal, with the test playing the register on the master
+// side: handshakes, retransmissions, the recovery steps, the register's error frames and the
+// reception of replies, with time-outs shortened to a few hundred milliseconds.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "base/Cp1250.h"
+#include "base/Errors.h"
+#include "base/TextUtils.h"
+#include "base/UserPrompts.h"
+#include "links/PtyPair.h"
+#include "links/R5Devices.h"
+#include "links/R5Frame.h"
+#include "links/R5Packets.h"
+
+namespace quorvel {
+namespace {
+
+constexpr char STX = 0x02, EOT = 0x04, ENQ = 0x05, ACK = 0x06, TAB = 0x09, NAK = 0x15;
+
+std::string Name(int b) {
+  if (b < 0) return "nothing";
+  return Format("0x%02X", b);
+}
+
+// The register's side of the line, byte by byte, on the master of the pseudo-terminal.
+class TRegister {
+ public:
+  explicit TRegister(const test::TPtyPair& pty) : pty_(pty) {}
+
+  int Byte(int ms = 3000) {
+    if (buffer_.empty()) buffer_ = pty_.Receive(ms, 1);
+    if (buffer_.empty()) return -1;
+    const int b = static_cast<unsigned char>(buffer_[0]);
+    buffer_.erase(0, 1);
+    return b;
+  }
+  bool Expect(char want, const char* what, int ms = 3000) {
+    const int got = Byte(ms);
+    if (got != static_cast<unsigned char>(want)) {
+      Failures.push_back(std::string(what) + ": expected " + Name(static_cast<unsigned char>(want)) + ", got " +
+                         Name(got));
+      return false;
+    }
+    return true;
+  }
+  // A request frame: STX, body, ETX, four checksum digits.
+  std::string Frame(int ms = 3000) {
+    std::string f;
+    int b = Byte(ms);
+    if (b != STX) {
+      Failures.push_back("expected a frame, got " + Name(b));
+      return f;
+    }
+    f += STX;
+    while ((b = Byte(ms)) >= 0) {
+      f += static_cast<char>(b);
+      if (b == 0x03) break;
+    }
+    for (int i = 0; i < 4 && (b = Byte(ms)) >= 0; ++i) f += static_cast<char>(b);
+    Frames.push_back(f);
+    return f;
+  }
+  // No byte at all for `ms`.
+  bool Silent(int ms) {
+    const int b = Byte(ms);
+    if (b >= 0) Failures.push_back("expected silence, got " + Name(b));
+    return b < 0;
+  }
+  void Send(std::string_view bytes) { pty_.Send(std::string(bytes)); }
+
+  // ENQ, one frame and EOT, each acknowledged.
+  void TakeRequest(const char* answer = "\x06") {
+    Expect(ENQ, "handshake");
+    Send("\x06");
+    Frame();
+    Send(answer);
+    Expect(EOT, "end of request");
+  }
+  // The register's reply: ENQ, the frames (each acknowledged), EOT.
+  void Answer(const std::vector<std::string>& frames) {
+    Send(std::string(1, ENQ));
+    if (!Expect(ACK, "reply handshake")) return;
+    for (const auto& f : frames) {
+      Send(f);
+      if (!Expect(ACK, "reply frame")) return;
+    }
+    Send(std::string(1, EOT));
+    Expect(EOT, "end of reply");
+  }
+
+  std::vector<std::string> Failures;
+  std::vector<std::string> Frames;
+
+ private:
+  const test::TPtyPair& pty_;
+  std::string buffer_;
+};
+
+AnsiString Reply(const AnsiString& data) { return R5MakeFrame("R1" + data); }
+const AnsiString kUniqueReply = Reply("ABC12345678");
+const AnsiString kUniqueRequest = R5MakeFrame(R5RequestBody(63, "", ""));
+
+class R5Link : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(pty.Path().empty());
+    link = std::make_unique<TR5Device>(&prompts);
+    link->Comm.SetPortName(pty.Path());
+    link->Comm.RdTimeout = 300;
+    link->Comm.WrTimeout = 300;
+    link->SilentRegisterWait = 200;
+    link->ReplyTimeout = 300;
+  }
+  void TearDown() override { Finish(); }
+
+  void Play(std::function<void(TRegister&)> script) {
+    thread = std::thread([this, script] { script(reg); });
+  }
+  void Finish() {
+    if (thread.joinable()) thread.join();
+    for (const auto& f : reg.Failures) ADD_FAILURE() << "register side: " << f;
+    reg.Failures.clear();
+  }
+  // The link's own error boxes and the questions asked, as texts.
+  std::vector<std::string> Boxes() const {
+    std::vector<std::string> out;
+    for (const auto& m : prompts.Messages)
+      if (m.Caption == "Błąd komunikacji z kasą"_cp) out.push_back(m.Text);
+    return out;
+  }
+
+  test::TPtyPair pty;
+  TScriptedPrompts prompts;
+  std::unique_ptr<TR5Device> link;
+  TRegister reg{pty};
+  std::thread thread;
+};
+
+TEST_F(R5Link, UniqueNumberRequestAndReply) {
+  AnsiString lower = kUniqueReply;  // the register may write its checksum letters in lower case
+  for (std::size_t i = lower.size() - 4; i < lower.size(); ++i) lower[i] = static_cast<char>(std::tolower(lower[i]));
+  Play([&](TRegister& r) {
+    r.TakeRequest();
+    r.Answer({lower});
+  });
+  EXPECT_EQ(link->Request(63), 1);
+  Finish();
+  ASSERT_EQ(reg.Frames.size(), 1u);
+  EXPECT_EQ(reg.Frames[0], kUniqueRequest);
+  EXPECT_EQ(link->GetField(63, 0, 108), "ABC12345678");
+  EXPECT_EQ(link->Replies[0], lower);  // stored whole, as received
+  EXPECT_FALSE(link->Comm.Active());
+  EXPECT_FALSE(prompts.Busy);
+  EXPECT_TRUE(prompts.Messages.empty());
+}
+
+TEST_F(R5Link, BusyRegisterAndRetransmissions) {
+  const std::string nak(1, NAK);
+  struct {
+    const char* Name;
+    std::vector<std::string> Answers;  // the register's answer to each sending of the frame
+  } cases[] = {
+      {"ack", {"\x06"}},
+      {"tab tab ack", {"\t\t\x06"}},
+      {"six naks then ack", {nak, nak, nak, nak, nak, "\t" + nak, "\x06"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Play([&](TRegister& r) {
+      r.Expect(ENQ, "handshake");
+      r.Send("\x06");
+      for (const auto& a : c.Answers) {
+        r.Frame();
+        r.Send(a);
+      }
+      r.Expect(EOT, "end of request");
+      r.Answer({kUniqueReply});
+    });
+    EXPECT_EQ(link->Request(63), 1);
+    Finish();
+    EXPECT_EQ(reg.Frames.size(), c.Answers.size());
+    for (const auto& f : reg.Frames) EXPECT_EQ(f, kUniqueRequest);
+    reg.Frames.clear();
+    EXPECT_TRUE(prompts.Questions.empty());
+  }
+}
+
+TEST_F(R5Link, SeventhNakIsARefusal) {
+  for (bool stop : {true, false}) {
+    SCOPED_TRACE(stop ? "yes" : "no");
+    prompts.Questions.clear();
+    prompts.Answers = {stop};
+    Play([&](TRegister& r) {
+      r.Expect(ENQ, "handshake");
+      r.Send("\x06");
+      for (int i = 0; i < 7; ++i) {
+        r.Frame();
+        r.Send("\x15");
+      }
+      r.Expect(EOT, "after the refusal");
+      if (!stop) r.Send("\x04");  // no reply follows
+    });
+    if (stop) {
+      try {
+        link->Request(63);
+        ADD_FAILURE() << "no error";
+      } catch (const ECommError&) {
+        ADD_FAILURE() << "a plain error was expected";
+      } catch (const EQuorvelError& e) {
+        EXPECT_EQ(e.what(), AnsiString("Błędna komunikacja z kasą przerwana przez użytkownika"_cp));
+      }
+    } else {
+      EXPECT_EQ(link->Request(63), 0);
+    }
+    Finish();
+    EXPECT_EQ(reg.Frames.size(), 7u);
+    reg.Frames.clear();
+    ASSERT_EQ(prompts.Questions.size(), 1u);
+    EXPECT_EQ(prompts.Questions[0].Text, "Kasa nie przyjęła pakietu nr 0. Kod: 15h. Czy przerwać komunikację ?"_cp);
+    EXPECT_EQ(prompts.Questions[0].Caption, "Błąd"_cp);
+    EXPECT_FALSE(prompts.Questions[0].DefaultYes);
+    EXPECT_FALSE(link->Comm.Active());
+  }
+}
+
+TEST_F(R5Link, RefusalWithoutErrorReportsEndsQuietly) {
+  Play([&](TRegister& r) {
+    r.Expect(ENQ, "handshake");
+    r.Send("\x06");
+    r.Frame();
+    r.Send("\x04");
+    r.Expect(EOT, "after the refusal");
+  });
+  link->Requests = {R5RequestBody(63, "", "")};
+  EXPECT_FALSE(link->Transact(true, false, false));
+  Finish();
+  EXPECT_TRUE(prompts.Questions.empty());
+}
+
+TEST_F(R5Link, SilentRegisterGetsEotAWaitAndFrameZeroAgain) {
+  std::chrono::steady_clock::time_point eotAt, enqAt;
+  Play([&](TRegister& r) {
+    r.Expect(ENQ, "handshake");
+    r.Send("\x06");
+    r.Frame();  // not answered
+    r.Expect(EOT, "after the silence", 2000);
+    eotAt = std::chrono::steady_clock::now();
+    r.Expect(ENQ, "handshake again", 2000);
+    enqAt = std::chrono::steady_clock::now();
+    r.Send("\x06");
+    r.Frame();
+    r.Send("\x06");
+    r.Expect(EOT, "end of request");
+    r.Answer({kUniqueReply});
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(link->Request(63), 1);  // the reply of a recovered request is still received
+  Finish();
+  ASSERT_EQ(reg.Frames.size(), 2u);
+  EXPECT_EQ(reg.Frames[1], kUniqueRequest);
+  EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(eotAt - start).count(), 250);
+  // The 200 ms wait, then one more read of 300 ms that is ignored.
+  EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(enqAt - eotAt).count(), 450);
+  EXPECT_EQ(link->GetField(63, 0, 108), "ABC12345678");
+}
+
+TEST_F(R5Link, RegisterThatStaysSilentEndsWithAReadError) {
+  Play([&](TRegister& r) {
+    r.Expect(ENQ, "handshake");
+    r.Send("\x06");
+    for (int i = 0; i < 3; ++i) {
+      r.Frame(2000);
+      if (i == 2) break;
+      r.Expect(EOT, "after the silence", 2000);
+      r.Expect(ENQ, "handshake again", 2000);
+      r.Send("\x06");
+    }
+  });
+  try {
+    link->Request(63);
+    ADD_FAILURE() << "no error";
+  } catch (const ECommError& e) {
+    EXPECT_EQ(e.what(), AnsiString("Błąd odczytu."_cp));
+  }
+  Finish();
+  EXPECT_EQ(Boxes(), std::vector<std::string>{AnsiString("Błąd odczytu."_cp)});
+  EXPECT_FALSE(link->Comm.Active());
+}
+
+TEST_F(R5Link, NoAnswerToTheHandshake) {
+  Play([&](TRegister& r) { r.Expect(ENQ, "handshake"); });
+  EXPECT_EQ(link->Request(63), 0);
+  Finish();
+  // The read error is shown, not raised.
+  EXPECT_EQ(Boxes(), std::vector<std::string>{AnsiString("Błąd odczytu."_cp)});
+  EXPECT_TRUE(reg.Frames.empty());
+}
+
+TEST_F(R5Link, RefusedHandshakeAsksAndTriesAgain) {
+  prompts.Answers = {false};
+  Play([&](TRegister& r) {
+    r.Expect(ENQ, "handshake");
+    r.Send("\x15");
+    r.TakeRequest();
+    r.Answer({kUniqueReply});
+  });
+  EXPECT_EQ(link->Request(63), 1);
+  Finish();
+  ASSERT_EQ(prompts.Questions.size(), 1u);
+  EXPECT_EQ(prompts.Questions[0].Text, "Kasa R5 odmówiła komunikacji! Kod 15h. Czy przerwać komunikację ?"_cp);
+}
+
+TEST_F(R5Link, WrongByteAfterAFrame) {
+  Play([&](TRegister& r) {
+    r.Expect(ENQ, "handshake");
+    r.Send("\x06");
+    r.Frame();
+    r.Send("X");
+  });
+  try {
+    link->Request(63);
+    ADD_FAILURE() << "no error";
+  } catch (const EQuorvelError& e) {
+    EXPECT_EQ(e.what(), AnsiString("Błędna komunikacja z kasą"_cp));
+  }
+  Finish();
+  ASSERT_EQ(prompts.Messages.size(), 1u);
+  EXPECT_EQ(prompts.Messages[0].Text,
+            "Kasa odesłała błędny kod (58h) po wysłaniu pakietu nr 0. Komunikacja zostanie przerwana!"_cp);
+}
+
+// The register's error report after 0x40: EOT, ENQ/ACK, 4 + 2 + 41 bytes, ACK, EOT/EOT.
+void ReportError(TRegister& r, const char* code) {
+  r.Send("@");
+  r.Expect(EOT, "after 0x40");
+  r.Send("\x05");
+  r.Expect(ACK, "error frame handshake");
+  r.Send(std::string("\x02" "E01") + code + std::string(41, ' '));
+  r.Expect(ACK, "error frame");
+  r.Send("\x04");
+  r.Expect(EOT, "end of error report");
+}
+
+TEST_F(R5Link, RegisterErrorAsksTheUser) {
+  for (bool stop : {true, false}) {
+    SCOPED_TRACE(stop ? "yes" : "no");
+    prompts.Questions.clear();
+    prompts.Answers = {stop};
+    Play([&](TRegister& r) {
+      r.Expect(ENQ, "handshake");
+      r.Send("\x06");
+      r.Frame();
+      ReportError(r, "b7");
+      if (stop) return;
+      r.TakeRequest();  // the transaction starts again with frame 0
+      r.Answer({kUniqueReply});
+    });
+    if (stop) {
+      try {
+        link->Request(63);
+        ADD_FAILURE() << "no error";
+      } catch (const EQuorvelError& e) {
+        EXPECT_EQ(e.what(), AnsiString("Błędna komunikacja z kasą przerwana przez użytkownika"_cp));
+      }
+    } else {
+      EXPECT_EQ(link->Request(63), 1);
+    }
+    Finish();
+    ASSERT_EQ(prompts.Questions.size(), 1u);
+    EXPECT_EQ(prompts.Questions[0].Text,
+              "Kasa odesłała kod błędu b7\nNiezaprogramowa-\\nny zegar\nWysyłano: \nNumer unikatowy\n"
+              "Czy przerwać komunikację ?"_cp);
+  }
+}
+
+TEST_F(R5Link, RegisterErrorWithoutQuestions) {
+  Play([&](TRegister& r) {
+    r.Expect(ENQ, "handshake");
+    r.Send("\x06");
+    r.Frame();
+    ReportError(r, "C4");
+  });
+  EXPECT_EQ(link->Request(52, "", "", false, false), 0);
+  Finish();
+  EXPECT_TRUE(prompts.Questions.empty());
+  EXPECT_TRUE(prompts.Messages.empty());
+}
+
+TEST_F(R5Link, RegisterErrorOnAMiddleFrameSendsFrameZeroAgain) {
+  prompts.Answers = {false};
+  const AnsiString bodies[] = {"SA#000" + AnsiString(36, ' '), "SL0" + AnsiString(36, '1'), "SL0" + AnsiString(36, '2')};
+  Play([&](TRegister& r) {
+    r.Expect(ENQ, "handshake");
+    r.Send("\x06");
+    r.Frame();
+    r.Send("\x06");
+    r.Frame();
+    ReportError(r, "17");
+    r.Expect(ENQ, "handshake again");
+    r.Send("\x06");
+    for (int i = 0; i < 3; ++i) {
+      r.Frame();
+      r.Send("\x06");
+    }
+    r.Expect(EOT, "end of the frames");
+    r.Send("\x04");
+  });
+  link->Requests.assign(std::begin(bodies), std::end(bodies));
+  EXPECT_TRUE(link->Transact(true, true, false));
+  Finish();
+  ASSERT_EQ(reg.Frames.size(), 5u);
+  const AnsiString f0 = R5MakeFrame(bodies[0]), f1 = R5MakeFrame(bodies[1]), f2 = R5MakeFrame(bodies[2]);
+  EXPECT_EQ(reg.Frames, (std::vector<std::string>{f0, f1, f0, f1, f2}));
+  ASSERT_EQ(prompts.Questions.size(), 1u);
+  EXPECT_NE(prompts.Questions[0].Text.find("Brak papieru\nWysyłano: \nData i czas\n"_cp), std::string::npos);
+  EXPECT_TRUE(prompts.Messages.empty());
+}
+
+TEST_F(R5Link, BadReplyChecksumIsAskedForAgainWithoutLimit) {
+  AnsiString bad = kUniqueReply;
+  bad[bad.size() - 1] = bad[bad.size() - 1] == '0' ? '1' : '0';
+  Play([&](TRegister& r) {
+    r.TakeRequest();
+    r.Send("\x05");
+    r.Expect(ACK, "reply handshake");
+    for (int i = 0; i < 5; ++i) {  // more than the three retries a read time-out gets
+      r.Send(bad);
+      r.Expect(NAK, "bad checksum");
+    }
+    r.Send(kUniqueReply);
+    r.Expect(ACK, "good frame");
+    r.Send("\x04");
+    r.Expect(EOT, "end of reply");
+  });
+  EXPECT_EQ(link->Request(63), 1);
+  Finish();
+  EXPECT_EQ(link->Replies, std::vector<std::string>{kUniqueReply});
+}
+
+TEST_F(R5Link, ThreeTimeOutsEndTheReplyAndKeepWhatCame) {
+  Play([&](TRegister& r) {
+    r.TakeRequest();
+    r.Send("\x05");
+    r.Expect(ACK, "reply handshake");
+    r.Send(kUniqueReply);
+    r.Expect(ACK, "first frame");
+    r.Expect(NAK, "first time-out", 2000);
+    r.Expect(NAK, "second time-out", 2000);
+  });
+  try {
+    link->Request(63);
+    ADD_FAILURE() << "no error";
+  } catch (const ECommError& e) {
+    EXPECT_EQ(e.what(), AnsiString("Błąd odczytu."_cp));
+  }
+  Finish();
+  EXPECT_EQ(link->Replies, std::vector<std::string>{kUniqueReply});
+  EXPECT_EQ(Boxes(), std::vector<std::string>{AnsiString("Błąd odczytu."_cp)});
+  EXPECT_FALSE(link->Comm.Active());
+  EXPECT_EQ(link->Comm.RdTimeout, 300);  // the reply wait is restored
+}
+
+TEST_F(R5Link, EotRightAfterAFrame) {
+  Play([&](TRegister& r) {
+    r.TakeRequest();
+    r.Send("\x05");
+    r.Expect(ACK, "reply handshake");
+    r.Send(kUniqueReply + "\x04");
+  });
+  try {
+    link->Request(63);
+    ADD_FAILURE() << "no error";
+  } catch (const ECommError& e) {
+    EXPECT_EQ(e.what(), AnsiString("Kasa zakończyła transmisję z powodu przekroczenia czasu oczekiwania."_cp));
+  }
+  Finish();
+  EXPECT_TRUE(link->Replies.empty());
+  EXPECT_EQ(Boxes().size(), 1u);
+}
+
+TEST_F(R5Link, GarbageOnTheLineIsAskedForAgain) {
+  Play([&](TRegister& r) {
+    r.TakeRequest();
+    r.Send("\x05");
+    r.Expect(ACK, "reply handshake");
+    r.Send("\x02" + std::string(3000, 'A'));  // no end byte within the frame's limit
+    r.Expect(NAK, "overlong frame", 3000);
+    r.Send(kUniqueReply);
+    r.Expect(ACK, "good frame");
+    r.Send("\x04");
+    r.Expect(EOT, "end of reply");
+  });
+  EXPECT_EQ(link->Request(63), 1);
+  Finish();
+  EXPECT_EQ(link->Replies, std::vector<std::string>{kUniqueReply});
+}
+
+TEST_F(R5Link, WrongStartOfReply) {
+  Play([&](TRegister& r) {
+    r.TakeRequest();
+    r.Send("Z");
+  });
+  EXPECT_EQ(link->Request(63), 0);
+  Finish();
+  ASSERT_EQ(prompts.Messages.size(), 1u);
+  EXPECT_EQ(prompts.Messages[0].Text, "Kasa błędnie rozpoczęła transmisję. Komunikacja będzie przerwana !"_cp);
+}
+
+TEST_F(R5Link, ManualReceiveOfPacketsLeavesThePortOpen) {
+  std::vector<std::string> packets;
+  for (int i = 1; i <= 3; ++i)
+    packets.push_back(Reply(Format("%06d%c", i, i == 3 ? '2' : '0') + PadRight("0001.txt", 41) + "000002" + "ab"));
+  Play([&](TRegister& r) {
+    r.TakeRequest();
+    r.Answer(packets);
+  });
+  EXPECT_EQ(link->Request(97, "0000100001", "000", false, true, true), 0);
+  EXPECT_TRUE(link->Comm.Active());
+  int got = 0;
+  while (link->ReceiveReply(true)) {
+    ++got;
+    EXPECT_EQ(link->GetField(97, link->ReplyCount() - 1, 295), Format("%06d", got));
+  }
+  Finish();
+  EXPECT_EQ(got, 3);
+  EXPECT_EQ(link->ReplyCount(), 3);
+  EXPECT_EQ(link->GetField(97, 2, 296), "2");
+  EXPECT_EQ(link->GetField(97, 0, 294), "ab");
+  link->Close();
+  EXPECT_FALSE(link->Comm.Active());
+}
+
+TEST_F(R5Link, UnknownPacketSendsNothing) {
+  try {
+    link->Request(33);
+    ADD_FAILURE() << "no error";
+  } catch (const EQuorvelError& e) {
+    EXPECT_EQ(e.what(), AnsiString("Nieznany bądź nieobsługiwany typ pakietu"_cp));
+  }
+  EXPECT_TRUE(reg.Silent(100));
+  EXPECT_FALSE(link->Comm.Active());
+}
+
+TEST_F(R5Link, MonitorIsReportedUnavailableOnce) {
+  link->SetMonitorEnabled(true);
+  link->Open(true);
+  link->Open(false);
+  link->Open(true);
+  link->Close();
+  ASSERT_EQ(prompts.Messages.size(), 1u);
+  EXPECT_EQ(prompts.Messages[0].Text, "Nie można utworzyć obiektu monitora. Logowanie komunikacji nie jest możliwe."_cp);
+  EXPECT_EQ(prompts.Messages[0].Caption, "Błąd"_cp);
+  EXPECT_FALSE(link->MonitorEnabled());
+  EXPECT_TRUE(link->TestConnection());
+}
+
+TEST_F(R5Link, HangUpIsAReadErrorNotAHang) {
+  link->Comm.RdTimeout = 5000;
+  Play([&](TRegister& r) {
+    r.Expect(ENQ, "handshake");
+    r.Send("\x06");
+    r.Frame();
+    pty.CloseMaster();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    link->Request(63);
+    ADD_FAILURE() << "no error";
+  } catch (const ECommError& e) {
+    EXPECT_EQ(e.what(), AnsiString("Błąd odczytu."_cp));
+  }
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count(),
+            4000);
+  EXPECT_FALSE(link->Comm.Active());
+}
+
+TEST(R5DeviceDefaults, TimeOutsAndPort) {
+  TR5Device link;
+  EXPECT_EQ(link.Comm.RdTimeout, 6000);
+  EXPECT_EQ(link.Comm.WrTimeout, 6000);
+  EXPECT_EQ(link.SilentRegisterWait, 3000);
+  EXPECT_EQ(link.ReplyTimeout, 56000);
+  EXPECT_EQ(link.Comm.PortName(), "COM1");
+  EXPECT_EQ(link.Comm.BaudRate(), cbr9600);
+  EXPECT_TRUE(link.Comm.UseRdTimeouts);
+  EXPECT_EQ(link.Mode, 0);
+}
+
+}  // namespace
+}  // namespace quorvel
