@@ -26,6 +26,8 @@ const TCommandEntry kCommands[] = {
     {"config", CmdConfig, "config", "ścieżka config.xml i jego wartości"},
     {"header", CmdHeader, "header FILE [--json]", "nagłówek pliku kopii elektronicznej"},
     {"record", CmdRecord, "record FILE [--json]", "pola pliku rekordu .fmr"},
+    {"extract", CmdExtract, "extract FILE [--json] [--not-first]", "rekordy odczytane z raportu dobowego kopii elektronicznej"},
+    {"cards", CmdCards, "cards FILE [--append FILE2] [--json]", "nośniki z pliku historii kart (idhist.txt, id.txt)"},
 };
 
 const TCommandEntry* FindCommand(const std::string& name) {

@@ -13,5 +13,7 @@ using TCommandFn = int (*)(const std::vector<std::string>& args, TCliContext& ct
 int CmdConfig(const std::vector<std::string>& args, TCliContext& ctx);
 int CmdHeader(const std::vector<std::string>& args, TCliContext& ctx);
 int CmdRecord(const std::vector<std::string>& args, TCliContext& ctx);
+int CmdExtract(const std::vector<std::string>& args, TCliContext& ctx);
+int CmdCards(const std::vector<std::string>& args, TCliContext& ctx);
 
 }  // namespace quorvel::cli

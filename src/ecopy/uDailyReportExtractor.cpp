@@ -6,6 +6,7 @@
 #include "base/Errors.h"
 #include "base/FileUtils.h"
 #include "base/TextUtils.h"
+#include "ecopy/uReceipt.h"
 
 namespace quorvel {
 
@@ -236,6 +237,14 @@ TDateTime ParseTimeHm(std::string_view text) {
       !TryEncodeTime(h, m, 0, 0, time))
     throw EConvertError(AnsiString(kTimeError));
   return time;
+}
+
+bool TDailyReportExtractor::ScanPrintouts(const TSearchRec& criteria, const std::filesystem::path& fileName,
+                                          const TRcpCallback& callback, TReceipt* receipt,
+                                          std::vector<AnsiString>* lines, std::string* buffer) const {
+  if (!receipt) return quorvel::ScanPrintouts(criteria, fileName, callback, nullptr, lines, buffer);
+  TReceiptFiller filler(*receipt);
+  return quorvel::ScanPrintouts(criteria, fileName, callback, &filler, lines, buffer);
 }
 
 int32_t TDailyReportExtractor::WidthScan(const TLines& lines) {

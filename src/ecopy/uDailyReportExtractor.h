@@ -8,11 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/PrintoutScanner.h"
 #include "archive/uDailyRecord.h"
 #include "base/Amount.h"
 #include "base/Cp1250.h"
 
 namespace quorvel {
+
+class TReceipt;
 
 // The value rules of printout lines, shared with the receipt model.
 //
@@ -48,6 +51,14 @@ class TDailyReportExtractor {
   AnsiString ReadControlNo(const std::filesystem::path& fileName);
   // The width scan over the last eight lines; also kept in LineLen.
   int32_t ReadLineLen(const std::filesystem::path& fileName);
+
+  // Splits one electronic-copy file into printouts and calls `callback` for each row the
+  // criteria produce; `receipt` (when given) is filled with the last printout entered and
+  // `lines` receives the lines of the entered printouts. True when a row was produced or the
+  // scan stopped at a first match. `buffer` may be given to reuse its memory from file to file.
+  bool ScanPrintouts(const TSearchRec& criteria, const std::filesystem::path& fileName, const TRcpCallback& callback,
+                     TReceipt* receipt = nullptr, std::vector<AnsiString>* lines = nullptr,
+                     std::string* buffer = nullptr) const;
 
   static AnsiString UniqueNoOf(const std::vector<std::string_view>& lines);
   static AnsiString ControlNoOf(const std::vector<std::string_view>& lines);

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "archive/PrintoutIndex.h"
 #include "base/Amount.h"
 #include "base/Cp1250.h"
+#include "base/UserPrompts.h"
 
 namespace quorvel {
 
@@ -26,6 +28,17 @@ class TPLUList {
 
   std::map<AnsiString, TAmount> Items;
 };
+
+// The caption of the inventory's preview.
+inline constexpr std::string_view kInventoryTitle = "Lista Towarów"_cp;
+
+// The inventory of the printouts listed: the list is sorted by "PrintoutNo", and each printout
+// (listed on one row or several) is scanned once from its file, its items added with their
+// quantities. Raises what the scan raises ("Brak ilości" for an item without a quantity).
+void BuildInventory(TRCPSet& printouts, TPLUList& inventory);
+// The inventory as the preview shows it: false after the message "Brak danych" when no goods
+// were found, else true with the lines in `lines`.
+bool InventoryLines(TRCPSet& printouts, TUserPrompts& prompts, std::vector<AnsiString>& lines);
 
 // "0.00" in the Polish form: two decimals, ",", no grouping (3,50).
 std::string QuantityText(TAmount quantity);
