@@ -411,7 +411,8 @@ void TPrintoutsBrowser::Search() {
   Loading = true;
   RCPSet.Clear();
   try {
-    SearchPrintouts(PrintoutsSet, criteria, RCPSet, prompts_, Receipt);
+    TReceiptFiller filler(Receipt);
+    SearchPrintouts(PrintoutsSet, criteria, RCPSet, prompts_, &filler);
   } catch (...) {
     finish();
     throw;

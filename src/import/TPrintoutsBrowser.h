@@ -14,6 +14,7 @@
 #include "archive/PrintoutIndex.h"
 #include "base/UserPrompts.h"
 #include "ecopy/uIDFile.h"
+#include "ecopy/uReceipt.h"
 #include "reports/uDailyReportFormatter.h"
 
 namespace quorvel {
@@ -77,7 +78,7 @@ class TPrintoutsBrowser {
   bool Printing = false;
   TDailyReportFormatter Formatter;
   TIDFileReader CardIndex;
-  TPrintoutSink* Receipt = nullptr;  // the receipt model filled by the search, when one is attached
+  TReceipt Receipt;  // the last printout the search entered
   TStringList PrintList;
   TPrintoutsSet PrintoutsSet;
   TRCPSet RCPSet;
