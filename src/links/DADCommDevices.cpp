@@ -367,7 +367,12 @@ int32_t TMPXCommDevice::InQueCount() {
 
 void TMPXCommDevice::ResetPort() {
   if (fd_ < 0) return;
-  ::ioctl(fd_, TCFLSH, TCIOFLUSH);
+  // Output still queued in the driver is dropped; output already handed over is not touched,
+  // because on a pseudo-terminal a flush of the output discards what the other side has not
+  // read yet, bytes a real line would already have sent.
+  int outq = 0;
+  if (::ioctl(fd_, TIOCOUTQ, &outq) == 0 && outq > 0) ::ioctl(fd_, TCFLSH, TCOFLUSH);
+  ::ioctl(fd_, TCFLSH, TCIFLUSH);
   ApplySettings();
   TakeLineErrors();
   ::ioctl(fd_, TIOCCBRK);

@@ -83,7 +83,7 @@ class TFPrinter {
   // The configuration ("BigPackets"); none means small packets.
   const TConfig* Config = nullptr;
   // Caption of the link's message boxes.
-  AnsiString AppTitle = "Przegladarka wydruków fiskalnych";
+  AnsiString AppTitle = AnsiString("Przegladarka wydruków fiskalnych"_cp);
   // Time-outs of the electronic-copy transfer, kept as properties so that tests may shorten them.
   int32_t PacketTimeout = 6000;
   int32_t PacketMaxLen = 20480;

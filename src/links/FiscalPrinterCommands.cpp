@@ -258,6 +258,7 @@ bool TFPrinter::DownloadFile(std::string_view remoteName, const std::filesystem:
     std::ofstream out(localPath, std::ios::binary | std::ios::trunc);
     if (!out) return false;
     int failures = 0;
+    AnsiString lastNumber;
     for (;;) {
       AnsiString data = kReplyEnd;
       if (!ReceiveWithTimeout(data, PacketMaxLen, PacketTimeout)) data.clear();
@@ -266,7 +267,7 @@ bool TFPrinter::DownloadFile(std::string_view remoteName, const std::filesystem:
         const std::string_view body = std::string_view(data).substr(2, data.size() - 4);
         const auto at = body.find("@EP");
         if (at == std::string_view::npos) throw EQD407CommError("@EP");
-        NextToken(body.substr(at + 3), "/");  // packet number
+        const AnsiString number = NextToken(body.substr(at + 3), "/");
         const int status = StrToInt(Trim(NextToken("/")));
         NextToken("\r");  // file name
         NextToken("/");
@@ -274,9 +275,14 @@ bool TFPrinter::DownloadFile(std::string_view remoteName, const std::filesystem:
         const AnsiString tail = SharedTokenizer().Remainder();
         const auto cr = tail.rfind('\r');
         const AnsiString payload = UnescapePacketPayload(std::string_view(tail).substr(0, cr == AnsiString::npos ? 0 : cr));
-        out.write(payload.data(), static_cast<std::streamsize>(payload.size()));
-        out.flush();
-        if (!out) return false;
+        // The same packet number twice in a row is the packet already stored coming again (a
+        // repeat request after a lost "next" request); writing it twice would corrupt the file.
+        if (!(result && number == lastNumber)) {
+          out.write(payload.data(), static_cast<std::streamsize>(payload.size()));
+          out.flush();
+          if (!out) return false;
+        }
+        lastNumber = number;
         result = true;
         if (status == 2) break;
         RequestFile(5, "", "", 1, "");

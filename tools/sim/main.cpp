@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "sim/Generate.h"
+#include "sim/SimTaxi.h"
 #include "sim/SimPrinter.h"
+#include "sim/SimRegister.h"
 
 namespace {
 
@@ -19,7 +21,9 @@ struct TSubCommandEntry {
 // One line per sub-command; each lives in its own files under tools/sim.
 const TSubCommandEntry kSubCommands[] = {
     {"generate", quorvel::sim::CmdGenerate},
+    {"taxi", quorvel::sim::CmdTaxi},
     {"printer", quorvel::sim::CmdPrinter},
+    {"register", quorvel::sim::CmdRegister},
 };
 
 void PrintUsage() {
