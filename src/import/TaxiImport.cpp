@@ -1,0 +1,138 @@
+#include "import/TaxiImport.h"
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "archive/PrintoutIndex.h"
+#include "archive/QVDDeviceInfo.h"
+#include "archive/uDailyRecord.h"
+#include "base/Errors.h"
+#include "base/FileUtils.h"
+#include "base/TextUtils.h"
+#include "import/TPrintoutsBrowser.h"
+#include "links/LumoTaxiCommunication.h"
+
+namespace quorvel {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void Report(TPrintoutsBrowser& browser, std::string_view message) {
+  if (browser.OnProgress) browser.OnProgress(browser, "", message, -1);
+}
+
+// A folder beside the device directory that holds a reading until it is complete; it is gone
+// again when the import ends, whichever way.
+class TStagingFolder {
+ public:
+  explicit TStagingFolder(const fs::path& deviceDir)
+      : path_(deviceDir.parent_path() / ("." + deviceDir.filename().string() + ".taxi-new")) {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  ~TStagingFolder() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  TStagingFolder(const TStagingFolder&) = delete;
+  TStagingFolder& operator=(const TStagingFolder&) = delete;
+  const fs::path& Path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// Puts the records of a finished reading in place of the directory's record files. Files of an
+// earlier, longer reading are removed: positions of two readings must never mix in one view.
+void CommitRecords(const fs::path& deviceDir, const std::vector<RFMRecord>& records) {
+  TStagingFolder staging(deviceDir);
+  for (std::size_t i = 0; i < records.size(); ++i)
+    WriteRecordFile(staging.Path() / RecordFileName(static_cast<int>(i + 1)), records[i]);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const std::string name = RecordFileName(static_cast<int>(i + 1));
+    std::error_code ec;
+    fs::rename(staging.Path() / name, deviceDir / name, ec);
+    if (ec) throw EFileError(FileErrorMessage("Nie można zapisać pliku"_cp, deviceDir / name, ec.value()));
+  }
+  for (const auto& file : FindDeviceFiles(deviceDir, ".fmr")) {
+    if (file.parent_path() != deviceDir) continue;
+    const int32_t number = FileNameNumber(file);
+    if (number > static_cast<int32_t>(records.size())) {
+      std::error_code ec;
+      fs::remove(file, ec);
+      if (ec) throw EFileError(FileErrorMessage("Nie można usunąć pliku"_cp, file, ec.value()));
+    }
+  }
+}
+
+}  // namespace
+
+void ImportTaxiFiscalMemory(TPrintoutsBrowser& browser, TTaxiPort& port) {
+  RFMRecord record;
+  port.Reset();
+  // The number names a folder of the archive: it must stay a plain name.
+  if (!IsSafeArchiveName(browser.UniqueNo))
+    throw EQuorvelError("Niepoprawny numer unikatowy urządzenia: "_cp + browser.UniqueNo);
+  const std::string dir = browser.DeviceDirectory(browser.UniqueNo, false, true);
+  browser.SourceDir = dir;
+
+  double from = 0, to = 0;
+  if (browser.ByNumber) {
+    if (browser.FromNo == 0) browser.FromNo = 1;
+    from = browser.FromNo;
+    to = browser.ToNo;
+  } else {
+    from = browser.FromDate;
+    to = browser.ToDate;
+  }
+  const AnsiString request = TLumoTaxiComm::FrameRequest(TLumoTaxiComm::RangeRequest(browser.ByNumber, from, to));
+
+  std::vector<RFMRecord> records;
+  port.Send(request);
+  char answer = 0;
+  if (TLumoTaxiComm::ReceiveByte(port, answer)) {
+    if (answer == kTaxiNAK) throw EQuorvelError(AnsiString("Urządzenie nie zaakceptowało przesłanych danych."_cp));
+    if (answer == kTaxiACK) {
+      char first = 0;
+      while (TLumoTaxiComm::ReceiveByte(port, first)) {
+        if (first == kTaxiEOT) {
+          if (!records.empty()) break;
+          throw EQuorvelError(AnsiString("Brak danych w podanym zakresie."_cp));
+        }
+        AnsiString rest;
+        // An entry whose end does not come is dropped; the meter sends it again unacknowledged.
+        if (!TLumoTaxiComm::ReceiveRest(port, rest)) continue;
+        port.Send(AnsiString(1, kTaxiACK));
+        TLumoTaxiComm::ParseRecord(AnsiString(1, first) + rest, record);
+        records.push_back(record);
+        Report(browser, "Raport nr " + Trim(record.Number));
+      }
+    }
+  }
+
+  if (!records.empty()) {
+    const AnsiString reply =
+        TLumoTaxiComm::Transact(port, TLumoTaxiComm::FrameRequest(TLumoTaxiComm::NipRequest()));
+    TDeviceInfo info;
+    info.NIP = TLumoTaxiComm::ParseNip(reply);
+    info.LineLen = 48;
+    info.HasInvoices = false;
+    info.HasTotals = false;
+    info.TaxiVersion = true;
+    info.PharmacyVersion = false;
+    const fs::path deviceDir = fs::path(dir).parent_path();
+    CommitRecords(deviceDir, records);
+    info.SaveDeviceInfo(deviceDir / "device.xml");
+  }
+  Report(browser, "Koniec.");
+}
+
+void ImportTaxiFiscalMemory(TPrintoutsBrowser& browser, TFPrinter& printer, int32_t timeoutMs) {
+  TTaxiPrinterPort port(printer);
+  port.Timeout = timeoutMs;
+  ImportTaxiFiscalMemory(browser, port);
+}
+
+}  // namespace quorvel
