@@ -28,6 +28,17 @@ const TCommandEntry kCommands[] = {
     {"record", CmdRecord, "record FILE [--json]", "pola pliku rekordu .fmr"},
     {"extract", CmdExtract, "extract FILE [--json] [--not-first]", "rekordy odczytane z raportu dobowego kopii elektronicznej"},
     {"cards", CmdCards, "cards FILE [--append FILE2] [--json]", "nośniki z pliku historii kart (idhist.txt, id.txt)"},
+    {"inventory", CmdInventory,
+     "inventory DIR [--printout-from N] [--printout-to N] [--doc-from N] [--doc-to N] [--type T] [--text TEKST]\n"
+     "          [--tax-letter L] [--date-from dd-mm-yyyy] [--date-to dd-mm-yyyy] [--item NAZWA[:LITERA]]...",
+     "lista towarów (\"Lista Towarów\") z wydruków znalezionych według kryteriów"},
+    {"report", CmdReport, "report fm|ecopy DIR [--numbers A B|--dates D1 D2|--new|--all] [--summary] [--card K]", "raport okresowy katalogu pamięci fiskalnej lub kopii elektronicznej"},
+    {"ls", CmdLs, "ls DIR [--numbers A B] [--json]", "lista plików katalogu kopii elektronicznej"},
+    {"search", CmdSearch, "search DIR [--printout-from N] [--printout-to N] [--doc-from N] [--doc-to N] [--type paragon|faktura|apteczny|paragony|wszystkie] [--text TEKST] [--tax-letter L] [--date-from dd-mm-yyyy] [--date-to dd-mm-yyyy] [--item NAZWA[:LITERA]]... [--json]", "wyszukiwanie wydruków w plikach kopii elektronicznej"},
+    {"show", CmdShow, "show FILE START END", "wiersze START..END pliku (od 0) w postaci do wyświetlenia"},
+    {"receipt", CmdReceipt, "receipt FILE PRINTOUTNO [--json]", "paragon lub faktura z wydruku i tekst do weryfikacji"},
+    {"printer", CmdPrinter, "printer info --port P [--json] | printer download --port P NAME OUT [--baud N] [--timeout MS]", "numer unikatowy, wersja i bajt statusu drukarki; pobranie pliku kopii elektronicznej"},
+    {"register", CmdRegister, "register info --port P [--json] [--baud N] [--read-timeout MS] [--silence-wait MS] [--reply-timeout MS]", "numer unikatowy, model i NIP kasy"},
 };
 
 const TCommandEntry* FindCommand(const std::string& name) {

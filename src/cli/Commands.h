@@ -15,5 +15,13 @@ int CmdHeader(const std::vector<std::string>& args, TCliContext& ctx);
 int CmdRecord(const std::vector<std::string>& args, TCliContext& ctx);
 int CmdExtract(const std::vector<std::string>& args, TCliContext& ctx);
 int CmdCards(const std::vector<std::string>& args, TCliContext& ctx);
+int CmdInventory(const std::vector<std::string>& args, TCliContext& ctx);
+int CmdReport(const std::vector<std::string>& args, TCliContext& ctx);
+int CmdLs(const std::vector<std::string>& args, TCliContext& ctx);
+int CmdSearch(const std::vector<std::string>& args, TCliContext& ctx);
+int CmdShow(const std::vector<std::string>& args, TCliContext& ctx);
+int CmdReceipt(const std::vector<std::string>& args, TCliContext& ctx);
+int CmdRegister(const std::vector<std::string>& args, TCliContext& ctx);
+int CmdPrinter(const std::vector<std::string>& args, TCliContext& ctx);
 
 }  // namespace quorvel::cli
