@@ -1,0 +1,30 @@
+#include <string>
+#include <vector>
+
+#include "archive/PrintoutIndex.h"
+#include "base/Errors.h"
+#include "cli/Commands.h"
+#include "cli/SearchOptions.h"
+#include "ecopy/uPLUList.h"
+
+namespace quorvel::cli {
+
+int CmdInventory(const std::vector<std::string>& args, TCliContext& ctx) {
+  TArgs a(args, {QUORVEL_SEARCH_OPTIONS});
+  const std::string& dir = a.Required(0, "DIR");
+  a.ExpectAtMost(1);
+  const TSearchRec criteria = SearchCriteria(a);
+
+  TPrintoutsSet files;
+  if (!LoadECopyDirectory(files, PathArg(dir), ctx.Prompts)) throw EQuorvelError("Odczyt przerwany");
+  TRCPSet printouts;
+  if (!SearchPrintouts(files, criteria, printouts, ctx.Prompts)) throw EQuorvelError("Odczyt przerwany");
+
+  // "Brak danych" goes through the prompts, as the window shows it; an empty list is no failure.
+  std::vector<AnsiString> lines;
+  if (!InventoryLines(printouts, ctx.Prompts, lines)) return 0;
+  for (const auto& line : lines) WriteLine(ctx, line);
+  return 0;
+}
+
+}  // namespace quorvel::cli
