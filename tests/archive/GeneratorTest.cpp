@@ -238,21 +238,29 @@ TEST(Generator, SizeTargetIsReachedRoughly) {
 // with the printed totals of each document and of the daily report.
 TEST(Generator, DailyReportTotalsAreTheSumOfTheDaysItems) {
   TTempDir dir;
-  GenerateOk(dir.Path(), {"--files", "6", "--seed", "21", "--rate-change", "3", "--currency-change", "5"});
+  GenerateOk(dir.Path(), {"--files", "6", "--seed", "21", "--rate-change", "3", "--currency-change", "5", "--voids"});
+  int voidedSeen = 0;
   int64_t cumulative = 0;
   for (int n = 1; n <= 6; ++n) {
     SCOPED_TRACE(n);
     const auto lines = CrLfLines(ReadFile(dir / "0001" / Format("%4.4d.txt", n)));
-    std::map<std::string, int64_t> receiptSales, invoiceSales;  // by printed symbol
-    int receipts = 0, invoices = 0, kind = 0;
-    int64_t docSum = 0, allSales = 0;
+    std::map<std::string, int64_t> receiptSales, invoiceSales, docSales;  // by printed symbol
+    int receipts = 0, invoices = 0, voids = 0, kind = 0;
+    int64_t docSum = 0, allSales = 0, voidValue = 0;
+    bool voided = false;
     std::size_t report = 0;
     for (std::size_t i = 34; i < lines.size(); ++i) {
       const std::string& l = lines[i];
-      if (Has(l, "¤"_cp) || Has(l, "\x1F")) kind = 1, ++receipts, docSum = 0;
-      else if (Has(l, "F A K T U R A   V A T")) kind = 2, ++invoices, docSum = 0;
-      else if (Has(l, "RAPORT FISKALNY DOBOWY")) report = i;
+      if (Has(l, "¤"_cp) || Has(l, "\x1F") || Has(l, "F A K T U R A   V A T")) {
+        kind = Has(l, "F A K T U R A   V A T") ? 2 : 1;
+        docSum = 0;
+        docSales.clear();
+        voided = false;
+      } else if (Has(l, "RAPORT FISKALNY DOBOWY")) {
+        report = i;
+      }
       if (kind == 0) continue;
+      if (Has(l, "A N U L O W A N Y")) voided = true;
       const std::size_t mark = l.find("¨"_cp);
       if (mark != std::string::npos && mark > 0) {
         std::string sym, value;
@@ -264,9 +272,8 @@ TEST(Generator, DailyReportTotalsAreTheSumOfTheDaysItems) {
           sym = l.substr(mark + 1);
           value = LastWord(l.substr(0, mark));
         }
-        (kind == 2 ? invoiceSales : receiptSales)[sym] += Cents(value);
+        docSales[sym] += Cents(value);
         docSum += Cents(value);
-        allSales += Cents(value);
       }
       // Each document's own total is the sum of its items.
       if (Has(l, "·"_cp) || Has(l, "…"_cp)) {
@@ -277,7 +284,20 @@ TEST(Generator, DailyReportTotalsAreTheSumOfTheDaysItems) {
         after.erase(0, after.find_first_not_of(' '));
         EXPECT_EQ(Cents(after.substr(0, after.find(' '))), docSum) << l;
       }
-      if (Has(l, "‡"_cp)) kind = 0;
+      if (Has(l, "Wartość anulowana:"_cp)) {
+        EXPECT_EQ(Cents(LastWord(l)), docSum) << l;
+      }
+      if (Has(l, "‡"_cp)) {
+        if (voided) {
+          ++voids;
+          voidValue += docSum;
+        } else {
+          for (const auto& [sym, v] : docSales) (kind == 2 ? invoiceSales : receiptSales)[sym] += v;
+          (kind == 2 ? invoices : receipts) += 1;
+          allSales += docSum;
+        }
+        kind = 0;
+      }
     }
     ASSERT_GT(report, 0u);
     ASSERT_GT(receipts, 0);
@@ -286,7 +306,8 @@ TEST(Generator, DailyReportTotalsAreTheSumOfTheDaysItems) {
     std::map<std::string, int> rates;
     std::map<std::string, int64_t> net, vat, invNet, invVat;
     int64_t gross = -1, cumGross = -1;
-    int printedReceipts = -1, printedInvoices = -1;
+    int printedReceipts = -1, printedInvoices = -1, printedVoids = 0;
+    int64_t printedVoidValue = 0;
     bool cumulativeSection = false;
     for (std::size_t i = report; i < lines.size(); ++i) {
       const std::string& l = lines[i];
@@ -302,9 +323,14 @@ TEST(Generator, DailyReportTotalsAreTheSumOfTheDaysItems) {
       if (Has(l, "Należność:"_cp)) (cumulativeSection ? cumGross : gross) = Cents(v);
       if (Has(l, "Ilość paragonów:"_cp)) printedReceipts = std::stoi(v);
       if (Has(l, "Ilość faktur:"_cp)) printedInvoices = std::stoi(v);
+      if (Has(l, "Ilość anul. paragonów:"_cp)) printedVoids = std::stoi(v);
+      if (Has(l, "Wart. anul. paragonów:"_cp)) printedVoidValue = Cents(v);
     }
     EXPECT_EQ(printedReceipts, receipts);
     EXPECT_EQ(printedInvoices, invoices);
+    EXPECT_EQ(printedVoids, voids);
+    EXPECT_EQ(printedVoidValue, voidValue);
+    voidedSeen += voids;
     EXPECT_EQ(gross, allSales);
     cumulative += allSales;
     EXPECT_EQ(cumGross, cumulative);
@@ -329,6 +355,7 @@ TEST(Generator, DailyReportTotalsAreTheSumOfTheDaysItems) {
       }
     }
   }
+  EXPECT_GT(voidedSeen, 0);
 }
 
 TEST(Generator, EventsLandInTheReportsAsked) {

@@ -32,7 +32,10 @@
 // before "¨". Exempt items print the symbol "ZW". Invoice items always take two lines. Receipts
 // close with " ´SUMA PTU" and " ·SUMA PLN"; pharmacy receipts with one line " PTU <vat>… ... SUMA
 // PLN <total>" and " Opłata:" (its total, summed into "Opłaty razem:"); invoices with
-// " Do zapłaty: <total> PLN PTU <vat>Ş".
+// " Do zapłaty: <total> PLN PTU <vat>Ş". With --voids about one receipt in fifteen is voided: its items,
+// then "A N U L O W A N Y", " Wartość anulowana:", the time, unique number and closing lines, no
+// totals and no control number; it takes a receipt number but is left out of "Ilość paragonów:"
+// and the sales, and the daily report adds " Wart. anul. paragonów:" and " Ilość anul. paragonów:".
 //
 // The control number is the MD5 (upper-case hexadecimal) of the document's canonical text: for a
 // receipt or invoice the date, the items (upper-case name and symbol: its first letter on
@@ -45,7 +48,7 @@
 // fiscalisation blocks when due, the report line, nets per active slot (" SP.OP.A", exempt
 // " SP.ZW.G") from the day's receipts, invoice nets (" SP.OP.AFV") for the slots invoiced that day,
 // VAT lines for taxable slots, " Suma PTU:", then " Należność:", " Ilość paragonów:",
-// " Ilość faktur:", " Opłaty razem:", the cumulative section, RAM resets, goods changes,
+// " Ilość faktur:", " Opłaty razem:", the cumulative section, voids, RAM resets, goods changes,
 // " Ilość pozycji:" and the closing lines. Per slot the day's gross is the sum of the items'
 // values; net and VAT come from it with halves to the even cent; "Suma PTU:" and "Należność:"
 // include the invoices. The cumulative section sums the same values since fiscalisation.
@@ -96,6 +99,7 @@ struct TOptions {
   TDateTime StartDate = 0;
   bool Cumulative = true;
   bool Flat = false;
+  bool Voids = false;     // now and then a receipt voided before it was closed
   int Cards = 0;          // 0: two or three, from the seed
   std::optional<std::vector<int>> RateChanges, RamResets, CurrencyChanges;
 };
@@ -219,6 +223,8 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
       if (v.size() != 10 || !TryParseDmy(v, o.StartDate)) throw TUsageError("--start-date: dd-mm-yyyy");
     } else if (a == "--no-cumulative") {
       o.Cumulative = false;
+    } else if (a == "--voids") {
+      o.Voids = true;
     } else if (a == "--flat") {
       o.Flat = true;
     } else if (a == "--cards") {
@@ -493,7 +499,7 @@ class TArchiveGenerator {
   }
 
   // One receipt (kind 1), pharmacy receipt (kind 4) or invoice (kind 2), appended to `out`.
-  void AppendDocument(std::string& out, int kind, int day, int minute, TFileStats& st) {
+  void AppendDocument(std::string& out, int kind, int day, int minute, TFileStats& st, bool voided = false) {
     const bool invoice = kind == 2;
     const std::vector<TItem> items = PickItems(kind == 4);
     const int printNo = ++printoutNo_;
@@ -562,6 +568,23 @@ class TArchiveGenerator {
     Sep(out, '-');
     for (const TItem& it : items) AppendItem(out, it, invoice);
     Sep(out, '-');
+    if (voided) {
+      // A voided receipt has no totals and no control number; the daily report counts it apart.
+      int64_t value = 0;
+      for (const TItem& it : items) value += it.Value;
+      Centre(out, "A N U L O W A N Y");
+      LV(out, " Wartość anulowana:"_cp, Amount(value));
+      Sep(out, '-');
+      LV(out, Format(" F%6.6d", docNo) + std::string("¦"_cp) + " #01 KASJER 1", std::string("ˇ"_cp) + TimeText(minute));
+      Centre(out, std::string("»"_cp) + uniqueSpaced_);
+      AppendLeft(out, std::string(" ") + std::string("‡"_cp), w_);
+      Eol(out);
+      ++dayVoids_;
+      dayVoidValue_ += value;
+      st.PrintoutTo = at;
+      st.PrintoutNoTo = printNo;
+      return;
+    }
     int64_t gross[kSlots];
     const int64_t vat = AppendRateSummary(out, items, gross);
     int64_t total = 0;
@@ -698,6 +721,11 @@ class TArchiveGenerator {
       LV(out, " Należność:"_cp, currency_ + " " + CentsText(cumGross_, '.'));
       Sep(out);
     }
+    if (dayVoids_ > 0) {
+      LV(out, " Wart. anul. paragonów:"_cp, CentsText(dayVoidValue_, '.'));
+      LV(out, " Ilość anul. paragonów:"_cp, std::to_string(dayVoids_));
+      Sep(out);
+    }
     for (std::size_t r = 0; r < resets.size(); ++r) {
       Centre(out, "ZEROWANIE PAMIĘCI RAM"_cp);
       Sep(out);
@@ -739,7 +767,8 @@ class TArchiveGenerator {
     st.ReportNo = n;
     st.Card = cardOf_[static_cast<std::size_t>(n)];
     for (int s = 0; s < kSlots; ++s) dayReceiptGross_[s] = dayInvoiceGross_[s] = 0;
-    dayReceipts_ = dayInvoices_ = 0;
+    dayReceipts_ = dayInvoices_ = dayVoids_ = 0;
+    dayVoidValue_ = 0;
     fees_ = 0;
 
     std::string data;
@@ -776,7 +805,8 @@ class TArchiveGenerator {
       const int minute = std::min(8 * 60 + static_cast<int>(static_cast<int64_t>(i) * 720 / expected), 20 * 60 + 29);
       const int r = rng_.Below(100);
       const std::size_t before = data.size();
-      AppendDocument(data, r < 7 ? 2 : (r < 20 ? 4 : 1), day, minute, st);
+      const int kind = r < 7 ? 2 : (r < 20 ? 4 : 1);
+      AppendDocument(data, kind, day, minute, st, kind == 1 && o_.Voids && rng_.Chance(1, 15));
       printoutBytes_ += data.size() - before;
       ++printouts_;
     }
@@ -1027,7 +1057,8 @@ class TArchiveGenerator {
   std::string currency_ = "PLN";
   int printoutNo_ = 0, receiptNo_ = 0, invoiceNo_ = 0, resetNo_ = 0;
   int64_t dayReceiptGross_[kSlots] = {}, dayInvoiceGross_[kSlots] = {};
-  int dayReceipts_ = 0, dayInvoices_ = 0;
+  int dayReceipts_ = 0, dayInvoices_ = 0, dayVoids_ = 0;
+  int64_t dayVoidValue_ = 0;
   int64_t fees_ = 0;
   int64_t cumVat_[kSlots] = {}, cumInvoiceVat_[kSlots] = {};
   int64_t cumVatTotal_ = 0, cumGross_ = 0;
@@ -1048,7 +1079,7 @@ int CmdGenerate(const std::vector<std::string>& args) {
     std::fprintf(stderr,
                  "użycie: quorvel-sim generate --out DIR [--files N] [--size BAJTY] [--seed S]\n"
                  "        [--unique ABC12345678] [--line-len 40|44|48] [--start-date dd-mm-yyyy]\n"
-                 "        [--no-cumulative] [--flat] [--cards K] [--rate-change N,..] [--ram-reset N,..]\n"
+                 "        [--no-cumulative] [--voids] [--flat] [--cards K] [--rate-change N,..] [--ram-reset N,..]\n"
                  "        [--currency-change N,..]\n");
     return 2;
   } catch (const std::exception& e) {
