@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <limits>
 
 #include "archive/PrintoutIndex.h"
@@ -17,6 +18,8 @@ int CmdLs(const std::vector<std::string>& args, TCliContext& ctx) {
   if (const auto n = a.Values("numbers"); !n.empty()) {
     if (!TryStrToInt(n[0], from) || !TryStrToInt(n[1], to)) throw TUsageError("--numbers: dwie liczby A B");
   }
+  if (!std::filesystem::is_directory(PathArg(dir)))
+    throw EQuorvelError("Nie ma katalogu "_cp + Utf8ToCp1250(dir));
   TPrintoutsSet set;
   if (!LoadECopyDirectory(set, PathArg(dir), ctx.Prompts, MakeProgress(ctx), from, to))
     throw EQuorvelError("Odczyt przerwany przez użytkownika"_cp.data());

@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <limits>
 
 #include "archive/PrintoutIndex.h"
@@ -40,6 +41,8 @@ int CmdSearch(const std::vector<std::string>& args, TCliContext& ctx) {
   a.ExpectAtMost(1);
   const TSearchRec criteria = SearchCriteria(a);
   const bool asJson = a.Flag("json");
+  if (!std::filesystem::is_directory(PathArg(dir)))
+    throw EQuorvelError("Nie ma katalogu "_cp + Utf8ToCp1250(dir));
   TPrintoutsSet files;
   if (!LoadECopyDirectory(files, PathArg(dir), ctx.Prompts, {}))
     throw EQuorvelError("Odczyt przerwany przez użytkownika"_cp.data());
