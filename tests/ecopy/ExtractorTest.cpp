@@ -281,6 +281,40 @@ TEST(DailyReportExtractor, FileShortenedAnywhereFailsCleanly) {
   }
 }
 
+TEST(DailyReportExtractor, MutatedReportsGiveARecordOrTheSystemsError) {
+  // Bytes changed, removed or doubled at random places: the extraction either reads a record
+  // or raises EQuorvelError; any other exception escapes and fails the test.
+  TReportFixture f;
+  f.RamResets = 1;
+  f.CurrencyChange = true;
+  const std::string good = f.Text();
+  uint64_t seed = 12345;
+  auto next = [&seed](uint64_t n) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<std::size_t>((seed >> 33) % n);
+  };
+  int failures = 0;
+  for (int round = 0; round < 400; ++round) {
+    std::string text = good;
+    for (int m = 0, count = 1 + static_cast<int>(next(4)); m < count; ++m) {
+      const std::size_t at = next(text.size());
+      switch (next(3)) {
+        case 0: text[at] = static_cast<char>(next(256)); break;
+        case 1: text.erase(at, 1 + next(40)); break;
+        default: text.insert(at, text.substr(at, 1 + next(40))); break;
+      }
+    }
+    TDailyReportExtractor x([](const RFMRecord&) {});
+    try {
+      x.ExtractDailyReportText(text, round % 2 == 0);
+    } catch (const EQuorvelError&) {
+      ++failures;
+    }
+  }
+  EXPECT_GT(failures, 0);
+  EXPECT_LT(failures, 400);
+}
+
 TEST(DailyReportExtractor, ValueRules) {
   EXPECT_EQ(NumericTail("  Suma   12,50  "), AmountOf("12.5"));
   EXPECT_EQ(NumericTail("x.5"), AmountOf("0.5"));

@@ -276,6 +276,25 @@ TEST(IDFileReader, BrokenFilesFailWithoutEntries) {
   }
 }
 
+TEST(IDFileReader, TruncatedAtEveryLineEitherLoadsWhatIsCompleteOrFails) {
+  const std::string full = TwoMediaHistory();
+  std::size_t pos = 0;
+  int loaded = 0;
+  while ((pos = full.find("\r\n", pos)) != std::string::npos) {
+    pos += 2;
+    TIDFileReader r;
+    if (r.LoadFromText(full.substr(0, pos), false)) {
+      ++loaded;
+      EXPECT_GE(r.Count(), 1);
+      EXPECT_EQ(r.Items(r.Count() - 1)->ReportNoTo, 2143);
+    } else {
+      EXPECT_EQ(r.Count(), 0);
+    }
+  }
+  // Complete: the header alone, and each complete medium, each also with the blank line after it.
+  EXPECT_EQ(loaded, 5);
+}
+
 TEST(IDFileReader, LongValueIsReadWhole) {
   auto lines = HeaderLines(1);
   lines[5] = "Urządzenie: " + std::string(100000, 'D');
