@@ -86,6 +86,12 @@ class TRegister {
     }
   }
 
+  // Each fault the register plays is noted on standard output, one line each, for the tests.
+  static void Note(const char* what) {
+    std::printf("%s\n", what);
+    std::fflush(stdout);
+  }
+
   void Answer(char byte) { Write(std::string(static_cast<std::size_t>(faults_.Tabs), TAB) + byte); }
 
   // The request frames up to the host's EOT; the last good one is the request.
@@ -117,15 +123,18 @@ class TRegister {
       }
       if (faults_.Silent > 0) {
         --faults_.Silent;
+        Note("silent");
         continue;
       }
       if (faults_.Naks > 0) {
         --faults_.Naks;
+        Note("nak");
         Answer(NAK);
         continue;
       }
       if (faults_.Errors > 0) {
         --faults_.Errors;
+        Note("error");
         ReportError(faults_.ErrorCode);
         return false;
       }
@@ -243,10 +252,12 @@ class TRegister {
         std::string frame = good;
         if (faults_.BadChecksums > 0) {
           --faults_.BadChecksums;
+          Note("bad-checksum");
           frame[frame.size() - 1] = frame.back() == '0' ? '1' : '0';
         }
         if (faults_.EotAfterFrame > 0) {
           --faults_.EotAfterFrame;
+          Note("eot-after-frame");
           Write(frame + EOT);
           return;  // the register gave up waiting
         }
