@@ -63,6 +63,7 @@ class TLineCursor {
     needles_[i] = needle;
     cursors_[i] = 0;
     known_[i] = false;
+    rare_[i] = RarestByte(needle);
   }
 
   uint32_t WantBytes = 0;
@@ -74,7 +75,7 @@ class TLineCursor {
     for (int i = 0; i < kNeedles; ++i) {
       if (!(WantNeedles & (1u << i)) || needles_[i].empty()) continue;
       if (!known_[i] || cursors_[i] < lineStart_) {
-        cursors_[i] = Find(needles_[i], lineStart_);
+        cursors_[i] = Find(i, lineStart_);
         known_[i] = true;
       }
       stop = std::min(stop, cursors_[i]);
@@ -128,11 +129,36 @@ class TLineCursor {
  private:
   static constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
 
-  std::size_t Find(std::string_view needle, std::size_t from) const {
-    if (from >= size_) return kNone;
-    const void* hit = needle.size() == 1 ? std::memchr(data_ + from, needle[0], size_ - from)
-                                         : ::memmem(data_ + from, size_ - from, needle.data(), needle.size());
-    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - data_) : kNone;
+  // The offset in `needle` of the byte that is rarest in a sample of the text: searching for
+  // that byte with memchr and checking the rest is much faster than a general substring search.
+  std::size_t RarestByte(std::string_view needle) {
+    if (!sampled_) {
+      const std::size_t n = std::min<std::size_t>(size_, 65536);
+      for (std::size_t k = 0; k < n; ++k) ++histogram_[static_cast<unsigned char>(data_[k])];
+      sampled_ = true;
+    }
+    std::size_t best = 0;
+    for (std::size_t k = 1; k < needle.size(); ++k)
+      if (histogram_[static_cast<unsigned char>(needle[k])] < histogram_[static_cast<unsigned char>(needle[best])])
+        best = k;
+    return best;
+  }
+
+  std::size_t Find(int i, std::size_t from) const {
+    const std::string_view needle = needles_[i];
+    const std::size_t rare = rare_[i];
+    const char key = needle[rare];
+    std::size_t at = from + rare;  // where the rare byte of an occurrence starting at `from` lies
+    while (at < size_ && needle.size() - rare <= size_ - at) {
+      const void* hit = std::memchr(data_ + at, key, size_ - at);
+      if (!hit) return kNone;
+      const auto pos = static_cast<std::size_t>(static_cast<const char*>(hit) - data_);
+      const std::size_t start = pos - rare;
+      if (start + needle.size() > size_) return kNone;
+      if (std::memcmp(data_ + start, needle.data(), needle.size()) == 0) return start;
+      at = pos + 1;
+    }
+    return kNone;
   }
 
   void MakeLine(TLine& out, std::size_t end) {
@@ -182,6 +208,9 @@ class TLineCursor {
   std::array<std::string_view, kNeedles> needles_{};
   std::array<std::size_t, kNeedles> cursors_{};
   std::array<bool, kNeedles> known_{};
+  std::array<std::size_t, kNeedles> rare_{};
+  std::array<uint32_t, 256> histogram_{};
+  bool sampled_ = false;
 };
 
 }  // namespace quorvel::linecursor

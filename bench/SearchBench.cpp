@@ -1,0 +1,163 @@
+// The printout text search over a generated electronic-copy archive against `grep -F -c` over
+// the same files, warm cache, in the same run; and the search's peak memory against the largest
+// file. Usage: bench_search [--dir DIR] [--size BYTES] [--files N] [--text TEXT] [--keep]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "archive/PrintoutIndex.h"
+#include "archive/PrintoutScanner.h"
+#include "base/Cp1250.h"
+#include "base/Errors.h"
+#include "base/FileUtils.h"
+#include "base/UserPrompts.h"
+
+namespace fs = std::filesystem;
+using namespace quorvel;
+
+namespace {
+
+double Seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b) {
+  return std::chrono::duration<double>(b - a).count();
+}
+
+// Runs a program with arguments, standard output to `out` (a file), and returns its exit status.
+int Run(const std::vector<std::string>& args, const std::string& out) {
+  std::fflush(stdout);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (!out.empty()) {
+      FILE* f = std::freopen(out.c_str(), "w", stdout);
+      if (!f) _exit(127);
+    }
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+long long SumCounts(const std::string& file) {
+  // grep -c over several files prints "path:count" per file.
+  long long total = 0;
+  FILE* f = std::fopen(file.c_str(), "r");
+  if (!f) return -1;
+  char line[4096];
+  while (std::fgets(line, sizeof line, f)) {
+    const char* colon = std::strrchr(line, ':');
+    total += std::atoll(colon ? colon + 1 : line);
+  }
+  std::fclose(f);
+  return total;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string dir = "/tmp/quorvel-bench-search";
+  std::string size = "1G", files = "1000", text = "Krem do r";
+  bool keep = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "%s needs a value\n", a.c_str());
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (a == "--dir") dir = value();
+    else if (a == "--size") size = value();
+    else if (a == "--files") files = value();
+    else if (a == "--text") text = value();
+    else if (a == "--keep") keep = true;
+    else {
+      std::fprintf(stderr, "usage: bench_search [--dir DIR] [--size BYTES] [--files N] [--text TEXT] [--keep]\n");
+      return 2;
+    }
+  }
+
+  const bool generated = !fs::exists(dir);
+  if (generated) {
+    std::printf("generating %s (%s in %s files)...\n", dir.c_str(), size.c_str(), files.c_str());
+    std::fflush(stdout);
+    const auto t0 = std::chrono::steady_clock::now();
+    if (Run({QUORVEL_SIM_PATH, "generate", "--out", dir, "--size", size, "--files", files, "--seed", "1"}, "") != 0) {
+      std::fprintf(stderr, "generation failed\n");
+      return 1;
+    }
+    std::printf("generated in %.1f s\n", Seconds(t0, std::chrono::steady_clock::now()));
+  }
+
+  const auto paths = FindDeviceFiles(dir, ".txt");
+  unsigned long long total = 0, largest = 0;
+  std::vector<std::string> grepArgs = {"grep", "-F", "-c", "--", Utf8ToCp1250(text)};
+  for (const auto& p : paths) {
+    const auto n = fs::file_size(p);
+    total += n;
+    largest = std::max<unsigned long long>(largest, n);
+    grepArgs.push_back(p.string());
+  }
+  if (paths.empty()) {
+    std::fprintf(stderr, "no files in %s\n", dir.c_str());
+    return 1;
+  }
+
+  struct rusage before {};
+  ::getrusage(RUSAGE_SELF, &before);
+  // Warm the page cache: every file read once before anything is timed.
+  {
+    std::string buffer;
+    for (const auto& p : paths) ReadWholeFile(p, buffer);
+  }
+
+  const std::string grepOut = dir + ".grep.out";
+  double grepBest = 1e9, ourBest = 1e9;
+  long long grepLines = 0;
+  std::size_t rows = 0;
+  TSilentPrompts prompts;
+  TSearchRec criteria;
+  criteria.Text = Utf8ToCp1250(text);
+  for (int round = 0; round < 3; ++round) {
+    auto t0 = std::chrono::steady_clock::now();
+    Run(grepArgs, grepOut);
+    grepBest = std::min(grepBest, Seconds(t0, std::chrono::steady_clock::now()));
+    grepLines = SumCounts(grepOut);
+
+    t0 = std::chrono::steady_clock::now();
+    TPrintoutsSet set;
+    LoadECopyDirectory(set, dir, prompts);
+    TRCPSet rcp;
+    SearchPrintouts(set, criteria, rcp, prompts);
+    ourBest = std::min(ourBest, Seconds(t0, std::chrono::steady_clock::now()));
+    rows = rcp.RecordCount();
+  }
+  fs::remove(grepOut);
+
+  struct rusage ru {};
+  ::getrusage(RUSAGE_SELF, &ru);
+  const double mb = static_cast<double>(total) / (1024.0 * 1024.0);
+  const double peak = static_cast<double>(ru.ru_maxrss) * 1024.0;  // ru_maxrss is in kilobytes
+  std::printf("files: %zu, total %.1f MiB, largest file %.2f MiB\n", paths.size(), mb, largest / 1048576.0);
+  std::printf("text \"%s\": grep -F -c counted %lld lines, search gave %zu rows\n", text.c_str(), grepLines, rows);
+  std::printf("grep -F -c : %.3f s  %.0f MiB/s\n", grepBest, mb / grepBest);
+  std::printf("search     : %.3f s  %.0f MiB/s\n", ourBest, mb / ourBest);
+  std::printf("throughput ratio search/grep: %.2f (target >= 0.50)\n", grepBest / ourBest);
+  std::printf("peak memory of the search process: %.1f MiB = %.2f x the largest file "
+              "(%.1f MiB before the first file was read)\n",
+              peak / 1048576.0, peak / static_cast<double>(largest), before.ru_maxrss / 1024.0);
+  if (generated && !keep) fs::remove_all(dir);
+  return 0;
+}
