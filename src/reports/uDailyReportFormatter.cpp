@@ -1,5 +1,7 @@
 #include "reports/uDailyReportFormatter.h"
 
+#include <filesystem>
+
 #include "base/Errors.h"
 #include "base/FileUtils.h"
 #include "base/TextUtils.h"
@@ -146,7 +148,21 @@ std::string TDailyReportFormatter::JoinLines(const TStringList& lines) {
 }
 
 void TDailyReportFormatter::SaveLines(const TStringList& lines, const std::string& file) {
-  WriteFileAtomic(file, JoinLines(lines));
+  const std::string bytes = JoinLines(lines);
+  // Opening a directory again rewrites thousands of daily texts with the same content; reading
+  // and comparing is far cheaper than a new file and a rename each.
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(file, ec);
+  if (!ec && size == bytes.size()) {
+    std::string old;
+    try {
+      old = ReadFilePrefix(file, bytes.size() + 1);
+    } catch (const std::exception&) {
+      old.clear();
+    }
+    if (old == bytes) return;
+  }
+  WriteFileAtomic(file, bytes);
 }
 
 // ---- slot arithmetic and labels ----

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "base/Errors.h"
@@ -330,6 +332,35 @@ TEST(FormatterDailyReports, ReportNumberZeroIsSavedWhenTheNextArrives) {
   EXPECT_NE(zero.find("Nr raportu:  0000"), std::string::npos);
   EXPECT_EQ(zero.find("Nr raportu:  0002"), std::string::npos);
   EXPECT_NE(test::ReadFile(dir / "0002.txt").find("Nr raportu:  0002"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+TEST(FormatterDailyReports, UnchangedTextsAreLeftInPlace) {
+  test::TTempDir dir;
+  TDailyReportFormatter f;
+  f.AddRecord(test::Daily(1, test::Day(1)));
+  f.AddRecord(test::Daily(2, test::Day(2)));
+  f.DailyDir = dir.Path().string();
+  f.WriteDailyReports();
+  // A file the program did not write is replaced whatever its size.
+  test::WriteFile(dir / "0002.txt", "x");
+  const auto inode = [&dir](const char* name) {
+    struct stat st {};
+    ::stat((dir / name).c_str(), &st);
+    return st.st_ino;
+  };
+  const auto before = inode("0001.txt");
+  f.WriteDailyReports();
+  EXPECT_EQ(inode("0001.txt"), before);
+  EXPECT_NE(test::ReadFile(dir / "0002.txt").find("Nr raportu:  0002"), std::string::npos);
+  f.Records[0]->Record.Gross[0] = "24.60";
+  f.WriteDailyReports();
+  EXPECT_NE(test::ReadFile(dir / "0001.txt").find("SP.OP.A" + std::string(36, ' ') + "20.00"), std::string::npos);
 }
 
 }  // namespace
