@@ -579,6 +579,128 @@ TEST_F(R5Link, HangUpIsAReadErrorNotAHang) {
   EXPECT_FALSE(link->Comm.Active());
 }
 
+TEST_F(R5Link, EscapeDuringAWaitEndsTheTransfer) {
+  link->Comm.RdTimeout = 3000;
+  prompts.BreakAfterPumps = 0;
+  prompts.BreakCount = 1;
+  Play([&](TRegister& r) { r.Expect(ENQ, "handshake"); });
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    link->Request(63);
+    ADD_FAILURE() << "no error";
+  } catch (const ECommError& e) {
+    EXPECT_EQ(e.what(), AnsiString("Błędna komunikacja z kasą przerwana przez użytkownika"_cp));
+  }
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count(),
+            2000);
+  Finish();
+  EXPECT_EQ(Boxes(), std::vector<std::string>{AnsiString("Błędna komunikacja z kasą przerwana przez użytkownika"_cp)});
+  EXPECT_FALSE(link->Comm.Active());
+  EXPECT_FALSE(prompts.Busy);
+}
+
+TEST_F(R5Link, SeveralFramesEndWithTheRegistersEot) {
+  struct {
+    const char* Name;
+    std::string Closing;  // what the register sends after the link's EOT
+    std::vector<std::string> Shown;
+  } cases[] = {
+      {"eot", "\x04", {}},
+      {"wrong byte", "Q", {AnsiString("Kasa źle zakończyła transmisję! Kod: 51 !"_cp)}},
+      {"nothing", "", {"Kasa nie odpowiada"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    prompts.Messages.clear();
+    Play([&](TRegister& r) {
+      r.Expect(ENQ, "handshake");
+      r.Send("\x06");
+      for (int i = 0; i < 2; ++i) {
+        r.Frame();
+        r.Send("\x06");
+      }
+      r.Expect(EOT, "end of the frames");
+      r.Send(c.Closing);
+    });
+    link->Requests = {"SL0" + AnsiString(36, ' '), "SL0" + AnsiString(36, '1')};
+    EXPECT_TRUE(link->Transact(true, true, false));
+    Finish();
+    std::vector<std::string> shown;
+    for (const auto& m : prompts.Messages) shown.push_back(m.Text);
+    EXPECT_EQ(shown, c.Shown);
+    EXPECT_TRUE(link->Replies.empty());
+  }
+}
+
+TEST_F(R5Link, BrokenErrorReports) {
+  // The register reports an error but starts no error frame: the question's default is Yes.
+  prompts.Answers = {false, false};
+  Play([&](TRegister& r) {
+    r.Expect(ENQ, "handshake");
+    r.Send("\x06");
+    r.Frame();
+    r.Send("@");
+    r.Expect(EOT, "after 0x40");
+    r.Send("X");
+    r.Expect(EOT, "giving up the error report");
+    r.TakeRequest();  // the user went on: the transaction starts again
+    r.Send("\x04");
+  });
+  EXPECT_EQ(link->Request(63), 0);
+  Finish();
+  ASSERT_EQ(prompts.Questions.size(), 2u);
+  EXPECT_EQ(prompts.Questions[0].Text,
+            "Kasa nie rozpoczęła wysyłania pakietu błędu, który zgłosiła! Kod 58h. Czy przerwać komunikację ?"_cp);
+  EXPECT_TRUE(prompts.Questions[0].DefaultYes);
+  EXPECT_EQ(prompts.Questions[1].Text.substr(0, 14), "Nieznany błąd\n"_cp);
+
+  // The error frame is followed by something other than EOT.
+  prompts.Questions.clear();
+  prompts.Answers = {true};
+  Play([&](TRegister& r) {
+    r.Expect(ENQ, "handshake");
+    r.Send("\x06");
+    r.Frame();
+    r.Send("@");
+    r.Expect(EOT, "after 0x40");
+    r.Send("\x05");
+    r.Expect(ACK, "error frame handshake");
+    r.Send("\x02R@0" "F9" + std::string(41, ' '));
+    r.Expect(ACK, "error frame");
+    r.Send("Z");
+  });
+  try {
+    link->Request(63);
+    ADD_FAILURE() << "no error";
+  } catch (const EQuorvelError& e) {
+    EXPECT_EQ(e.what(), AnsiString("Błędna komunikacja z kasą"_cp));
+  }
+  Finish();
+  ASSERT_EQ(prompts.Questions.size(), 1u);
+  EXPECT_EQ(prompts.Questions[0].Text,
+            "Kasa źle zakończyła wysyłanie pakietu błędu F9! Kod: 5Ah. Komunikacja będzie przerwana !"_cp);
+}
+
+TEST_F(R5Link, RegisterThatReportsErrorsForEverIsGivenUp) {
+  // Without a person to ask, every question takes its default (No): the link must still end.
+  Play([&](TRegister& r) {
+    for (int i = 0; i < 17; ++i) {
+      r.Expect(ENQ, "handshake");
+      r.Send("\x06");
+      r.Frame();
+      ReportError(r, "17");
+    }
+  });
+  try {
+    link->Request(63);
+    ADD_FAILURE() << "no error";
+  } catch (const EQuorvelError& e) {
+    EXPECT_EQ(e.what(), AnsiString("Błędna komunikacja z kasą"_cp));
+  }
+  Finish();
+  EXPECT_EQ(prompts.Questions.size(), 17u);
+}
+
 TEST(R5DeviceDefaults, TimeOutsAndPort) {
   TR5Device link;
   EXPECT_EQ(link.Comm.RdTimeout, 6000);
