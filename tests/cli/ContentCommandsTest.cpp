@@ -107,6 +107,9 @@ TEST(CliContent, InventoryListsGoodsOrSaysThereAreNone) {
   EXPECT_EQ(none.ExitCode, 0) << none.Err;
   EXPECT_TRUE(none.Out.empty());
   EXPECT_NE(none.Err.find("Brak danych"), std::string::npos);
+
+  const auto missing = Cli(dir, {"inventory", (dir / "nie-ma").string()});
+  EXPECT_EQ(missing.ExitCode, 1);
 }
 
 }  // namespace
