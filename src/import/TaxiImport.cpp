@@ -1,5 +1,9 @@
 #include "import/TaxiImport.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -44,15 +48,47 @@ class TStagingFolder {
   fs::path path_;
 };
 
+// Writes one file of the staging folder; it is flushed to the disc with all the others at once.
+void WriteStagedFile(const fs::path& file, std::string_view bytes) {
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) throw EFileError(FileErrorMessage("Nie można utworzyć pliku"_cp, file, errno));
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int err = n < 0 ? errno : EIO;
+      ::close(fd);
+      throw EFileError(FileErrorMessage("Nie można zapisać pliku"_cp, file, err));
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (::close(fd) != 0) throw EFileError(FileErrorMessage("Nie można zapisać pliku"_cp, file, errno));
+}
+
+// Flushes the file system that holds `dir` (all staged files in one call, not one per file).
+void SyncFolder(const fs::path& dir, bool wholeFileSystem) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) throw EFileError(FileErrorMessage("Nie można otworzyć katalogu"_cp, dir, errno));
+  const int rc = wholeFileSystem ? ::syncfs(fd) : ::fsync(fd);
+  const int err = errno;
+  ::close(fd);
+  if (rc != 0) throw EFileError(FileErrorMessage("Nie można zapisać katalogu"_cp, dir, err));
+}
+
 // Puts the records of a finished reading in place of the directory's record files. Files of an
 // earlier, longer reading are removed: positions of two readings must never mix in one view.
+// The new files are complete on the disc before the first old one is replaced.
 void CommitRecords(const fs::path& deviceDir, const std::vector<RFMRecord>& records) {
   TStagingFolder staging(deviceDir);
+  std::error_code ec;
+  fs::create_directories(staging.Path(), ec);
+  if (ec) throw EFileError(FileErrorMessage("Nie można utworzyć katalogu"_cp, staging.Path(), ec.value()));
   for (std::size_t i = 0; i < records.size(); ++i)
-    WriteRecordFile(staging.Path() / RecordFileName(static_cast<int>(i + 1)), records[i]);
+    WriteStagedFile(staging.Path() / RecordFileName(static_cast<int>(i + 1)), EncodeRecord(records[i]));
+  SyncFolder(staging.Path(), true);
   for (std::size_t i = 0; i < records.size(); ++i) {
     const std::string name = RecordFileName(static_cast<int>(i + 1));
-    std::error_code ec;
     fs::rename(staging.Path() / name, deviceDir / name, ec);
     if (ec) throw EFileError(FileErrorMessage("Nie można zapisać pliku"_cp, deviceDir / name, ec.value()));
   }
@@ -60,11 +96,11 @@ void CommitRecords(const fs::path& deviceDir, const std::vector<RFMRecord>& reco
     if (file.parent_path() != deviceDir) continue;
     const int32_t number = FileNameNumber(file);
     if (number > static_cast<int32_t>(records.size())) {
-      std::error_code ec;
       fs::remove(file, ec);
       if (ec) throw EFileError(FileErrorMessage("Nie można usunąć pliku"_cp, file, ec.value()));
     }
   }
+  SyncFolder(deviceDir, false);
 }
 
 }  // namespace
