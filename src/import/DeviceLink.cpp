@@ -31,7 +31,7 @@ bool IsLinkSpeed(uint32_t value) {
   return false;
 }
 
-[[noreturn]] void NotBuilt(std::string_view what) {
+[[noreturn, maybe_unused]] void NotBuilt(std::string_view what) {
   throw EQuorvelError("Import "_cp + AnsiString(what) + " nie jest dostępny w tej wersji programu."_cp);
 }
 
