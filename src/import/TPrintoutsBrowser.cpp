@@ -33,6 +33,42 @@ std::string LastComponent(std::string path) {
   return pos == std::string::npos ? path : path.substr(pos + 1);
 }
 
+// The part of an electronic-copy file that the daily-report extraction looks at: from the
+// first rate-change title or the last header marker "§" (each counting from the line's second
+// character), whichever comes first, to the end. The receipts of the day before it are most of
+// the file and are never read by the extraction, so they need not be split into lines.
+std::string_view ExtractionPart(std::string_view text) {
+  const auto lineStart = [&text](std::size_t pos) {
+    while (pos > 0 && text[pos - 1] != '\n' && text[pos - 1] != '\r') --pos;
+    return pos;
+  };
+  std::size_t cut = std::string_view::npos;
+  for (std::size_t p = text.rfind('\xA7'); p != std::string_view::npos && p > 0; p = text.rfind('\xA7', p - 1)) {
+    const std::size_t start = lineStart(p);
+    if (p > start) {
+      cut = start;
+      break;
+    }
+    if (start == 0) break;
+    p = start;  // the marker opened its line: look at the lines above
+  }
+  if (cut == std::string_view::npos) return text;
+  static constexpr std::string_view kRateTitle = "Z M I A N A   S T A W E K   P T U";
+  for (std::size_t p = text.find(kRateTitle); p != std::string_view::npos && p < cut; p = text.find(kRateTitle, p + 1)) {
+    const std::size_t start = lineStart(p);
+    if (p > start) {
+      cut = start;
+      break;
+    }
+  }
+  const std::string_view part = text.substr(cut);
+  // Too short a part would fail the extraction's own checks that the whole file passes.
+  std::size_t lines = 0;
+  for (char c : part)
+    if (c == '\n' && ++lines >= 10) return part;
+  return text;
+}
+
 struct TLoadingGuard {
   bool& Flag;
   explicit TLoadingGuard(bool& flag) : Flag(flag) { Flag = true; }
@@ -263,8 +299,11 @@ void TPrintoutsBrowser::RangeReport() {
   }
   Formatter.RangeFileName = DeviceDirectory(name, true, true) + "range.txt";
 
-  for (std::size_t i = 0; i < PrintoutsSet.RecordCount(); ++i)
-    extractor.ExtractDailyReport(PrintoutsSet[i].File, i == 0);
+  std::string buffer;
+  for (std::size_t i = 0; i < PrintoutsSet.RecordCount(); ++i) {
+    ReadWholeFile(PrintoutsSet[i].File, buffer);
+    extractor.ExtractDailyReportText(ExtractionPart(buffer), i == 0);
+  }
 
   Formatter.BuildRangeReport(true, std::to_string(FromNo), std::to_string(ToNo), ViewType == TViewType::FullData);
   LoadRangeFile();
