@@ -246,6 +246,24 @@ TEST_F(TaxiImport, RangeByDateAndFirstNumber) {
   }
 }
 
+TEST_F(TaxiImport, UserBreakDuringTheReadingWritesNothing) {
+  OldArchive();
+  port.Timeout = 2000;
+  prompts.BreakAfterPumps = 1;
+  prompts.BreakCount = 1;
+  prompts.Answers = {true};
+  TTaxiMeterPeer meter(pty, {{ACK + Daily(1)}, {""}});  // the meter then keeps silent
+  try {
+    ImportTaxiFiscalMemory(browser, port);
+    ADD_FAILURE() << "no error";
+  } catch (const EQuorvelError& e) {
+    EXPECT_EQ(std::string(e.what()), "Komunikacja została przerwana przez użytkownika."_cp);
+  }
+  ASSERT_EQ(prompts.Questions.size(), 1u);
+  EXPECT_EQ(Numbers(), (std::vector<std::string>{"90", "91", "92", "93"}));
+  EXPECT_EQ(ArchivedNip(), "old");
+}
+
 TEST_F(TaxiImport, UniqueNumberThatLeavesTheArchiveIsRefused) {
   browser.UniqueNo = "../../abcde";
   TTaxiMeterPeer meter(pty, Reading({Daily(1)}));
