@@ -73,6 +73,7 @@ TR5Device::TR5Device(TUserPrompts* prompts) : Comm(prompts), prompts_(prompts ? 
 TR5Device::~TR5Device() {
   try {
     Comm.SetActive(false);
+    if (Hub && Channel) Hub->Disconnect(Channel);
   } catch (...) {
   }
 }
@@ -89,12 +90,29 @@ void TR5Device::SerialWriteError(TMPXCommOperation& op) {
 
 void TR5Device::Open(bool value) {
   if (Mode == 1) {
-    // The hub channel is a transport of its own; without it only the serial line is offered.
-    if (value)
-      throw EQuorvelError(AnsiString("Połączenie przez koncentrator komunikacji nie jest dostępne."_cp));
-    return;
+    if (!Channel) {
+      if (!Hub) {
+        try {
+          Hub = GetActiveHubServer();
+        } catch (const EHubNotRunning&) {
+          Hub = CreateHubServer();
+        }
+      }
+      if (value) {
+        Channel = Hub->Connect(ChannelId, ChannelName, true, ChannelName);
+        if (Channel) Channel->Setting(100);
+      }
+    } else if (!value) {
+      try {
+        Hub->Disconnect(Channel);
+      } catch (...) {
+        // the channel is dropped all the same
+      }
+      Channel.reset();
+    }
+  } else {
+    Comm.SetActive(value);
   }
-  Comm.SetActive(value);
   if (value && monitorEnabled_) {
     // There is no transmission monitor on this platform: say so once and work on without logging.
     prompts_->ShowMessage("Nie można utworzyć obiektu monitora. Logowanie komunikacji nie jest możliwe."_cp,
@@ -114,7 +132,10 @@ bool TR5Device::TestConnection() {
 }
 
 void TR5Device::ResetLink() {
-  if (Mode != 0) return;
+  if (Mode == 1) {
+    if (Channel) Channel->Reset();
+    return;
+  }
   const int fd = Comm.Handle();
   if (fd < 0) return;
   // A write here returns while its bytes may still wait in the terminal's output buffer, and a
@@ -130,11 +151,57 @@ void TR5Device::Reopen() {
 }
 
 bool TR5Device::WriteBytes(std::string_view bytes) {
+  if (Mode == 1) {
+    HubYield();
+    if (!Channel || !Channel->WriteString(bytes)) RaiseCommError("CommHub: błąd zapisu."_cp);
+    return true;
+  }
   if (!Comm.WriteData(bytes)) RaiseCommError(kWriteError);
   return true;
 }
 
+void TR5Device::HubYield() {
+  const unsigned long long now = TClock::TickCount();
+  if (now - lastYield_ > 50) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    lastYield_ = TClock::TickCount();
+  }
+}
+
+// Bytes of a hub channel one at a time, each within HubByteTimeout; Escape gives up at once.
+AnsiString TR5Device::HubRead(int32_t count) {
+  UserAbort = false;
+  AnsiString got;
+  while (static_cast<int32_t>(got.size()) < count) {
+    const unsigned long long deadline = TClock::TickCount() + static_cast<unsigned long long>(HubByteTimeout);
+    bool came = false;
+    for (long polls = 1;; ++polls) {
+      uint8_t b = 0;
+      if (Channel && Channel->ReadByte(b)) {
+        got += static_cast<char>(b);
+        came = true;
+        break;
+      }
+      prompts_->PumpMessages();
+      if (prompts_->UserBreakPressed()) UserAbort = true;
+      if (UserAbort) return {};
+      if (TClock::TickCount() > deadline) break;
+      if (polls == 1000 || (polls > 1000 && (polls - 1000) % 100 == 0))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      HubYield();
+    }
+    if (!came) break;
+  }
+  return got;
+}
+
 bool TR5Device::ReadBytes(AnsiString& bytes, int32_t count, std::string_view terminator) {
+  if (Mode == 1) {
+    if (!terminator.empty()) RaiseCommError("wymagana funkcjonalność EOF w Read()"_cp);
+    bytes = HubRead(count);
+    if (static_cast<int32_t>(bytes.size()) < count) RaiseCommError("CommHub: błąd odczytu."_cp);
+    return true;
+  }
   return Comm.ReadData(bytes, count, terminator);
 }
 
@@ -357,6 +424,7 @@ bool TR5Device::ReceiveReply(bool append) {
     WriteBytes(std::string_view(&r5::NAK, 1));
   };
   for (;;) {
+    if (Mode == 1) HubYield();
     prompts_->PumpMessages();
     char b = 0;
     if (!ReadByte(b)) {

@@ -11,6 +11,7 @@
 #include "base/Errors.h"
 #include "base/UserPrompts.h"
 #include "links/DADCommDevices.h"
+#include "links/HubChannel.h"
 
 namespace quorvel {
 
@@ -33,6 +34,8 @@ class TR5Device {
   // Transport: 0 serial (Comm), 1 hub channel; 2 (TCP) and 3 (UDP) are reserved and never selected.
   uint8_t Mode = 0;
   bool UserAbort = false;
+  std::shared_ptr<IOrvoCommHub> Hub;       // kept once obtained
+  std::shared_ptr<IOrvoCommLink> Channel;  // present while the link is open in hub mode
   int32_t ChannelId = 0;
   AnsiString ChannelName;
   std::vector<AnsiString> Requests;  // request bodies, turned into frames by Transact
@@ -43,6 +46,7 @@ class TR5Device {
   // Comm.RdTimeout / Comm.WrTimeout (6000).
   int32_t SilentRegisterWait = 3000;  // after a register that did not answer a packet
   int32_t ReplyTimeout = 56000;       // read and write time-outs while a reply is received
+  int32_t HubByteTimeout = 3600000;   // the wait for one byte from a hub channel
 
   void SetMode(uint8_t mode) { Mode = mode; }
   void Open(bool value);
@@ -70,6 +74,8 @@ class TR5Device {
 
  private:
   bool ReadByte(char& byte);
+  AnsiString HubRead(int32_t count);
+  void HubYield();
   bool ReadByteSkippingTab(char& byte);
   void Reopen();
   void SerialReadError(TMPXCommOperation& op);
@@ -79,6 +85,7 @@ class TR5Device {
   TUserPrompts* prompts_;
   TSilentPrompts silent_;
   bool monitorEnabled_ = false;
+  unsigned long long lastYield_ = 0;
 };
 
 }  // namespace quorvel

@@ -701,6 +701,136 @@ TEST_F(R5Link, RegisterThatReportsErrorsForEverIsGivenUp) {
   EXPECT_EQ(prompts.Questions.size(), 17u);
 }
 
+// A hub channel whose far end is a register answering what the link writes.
+class TFakeChannel : public IOrvoCommLink {
+ public:
+  bool WriteString(std::string_view bytes) override {
+    Written.emplace_back(bytes);
+    if (!Writable) return false;
+    if (Answer) Answer(std::string(bytes), Input);
+    return true;
+  }
+  bool ReadByte(uint8_t& byte) override {
+    if (Input.empty()) return false;
+    byte = static_cast<uint8_t>(Input[0]);
+    Input.erase(0, 1);
+    return true;
+  }
+  bool Reset() override {
+    ++Resets;
+    return true;
+  }
+  bool Setting(int32_t value) override {
+    Settings.push_back(value);
+    return true;
+  }
+
+  std::function<void(const std::string& written, std::string& input)> Answer;
+  std::string Input;
+  std::vector<std::string> Written;
+  std::vector<int32_t> Settings;
+  int Resets = 0;
+  bool Writable = true;
+};
+
+class TFakeHub : public IOrvoCommHub {
+ public:
+  std::shared_ptr<IOrvoCommLink> Connect(int32_t& channelNumber, std::string_view channelName, bool asMaster,
+                                         std::string_view clientName) override {
+    Connects.push_back(Format("%d %s %d %s", channelNumber, std::string(channelName).c_str(), asMaster,
+                              std::string(clientName).c_str()));
+    return Channel;
+  }
+  void Disconnect(const std::shared_ptr<IOrvoCommLink>&) override { ++Disconnects; }
+
+  std::shared_ptr<TFakeChannel> Channel = std::make_shared<TFakeChannel>();
+  std::vector<std::string> Connects;
+  int Disconnects = 0;
+};
+
+class R5HubLink : public testing::Test {
+ protected:
+  void SetUp() override {
+    link.SetMode(1);
+    link.ChannelId = 3;
+    link.ChannelName = "R5Channel";
+    link.Hub = hub;
+    link.HubByteTimeout = 200;
+  }
+  // A register that takes one request and answers with `reply`.
+  void AnswerWith(const AnsiString& reply) {
+    hub->Channel->Answer = [reply, step = 0](const std::string& w, std::string& in) mutable {
+      if (w == "\x05" || w[0] == STX) {
+        in += "\x06";  // handshake and request frame
+      } else if (w == "\x04" && step == 0) {
+        in += "\x05";  // end of request: the reply begins
+        step = 1;
+      } else if (w == "\x06" && step == 1) {
+        in += reply;
+        step = 2;
+      } else if (w == "\x06" && step == 2) {
+        in += "\x04";
+        step = 3;
+      }
+    };
+  }
+
+  std::shared_ptr<TFakeHub> hub = std::make_shared<TFakeHub>();
+  TScriptedPrompts prompts;
+  TR5Device link{&prompts};
+};
+
+TEST_F(R5HubLink, RequestThroughAChannel) {
+  AnswerWith(kUniqueReply);
+  EXPECT_EQ(link.Request(63), 1);
+  EXPECT_EQ(link.GetField(63, 0, 108), "ABC12345678");
+  EXPECT_EQ(hub->Connects, std::vector<std::string>{"3 R5Channel 1 R5Channel"});
+  EXPECT_EQ(hub->Channel->Settings, std::vector<int32_t>{100});
+  EXPECT_EQ(hub->Disconnects, 1);
+  EXPECT_EQ(link.Channel, nullptr);
+  EXPECT_GE(hub->Channel->Resets, 1);
+  ASSERT_GE(hub->Channel->Written.size(), 2u);
+  EXPECT_EQ(hub->Channel->Written[1], kUniqueRequest);
+  EXPECT_EQ(hub->Channel->Written.back(), "\x04");
+}
+
+TEST_F(R5HubLink, SilenceEscapeAndWriteFailure) {
+  struct {
+    const char* Name;
+    bool Escape, Writable;
+    std::string_view Error;
+  } cases[] = {
+      {"silent register", false, true, "CommHub: błąd odczytu."_cp},
+      {"escape", true, true, "CommHub: błąd odczytu."_cp},
+      {"refused write", false, false, "CommHub: błąd zapisu."_cp},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    prompts.Messages.clear();
+    hub->Channel->Writable = c.Writable;
+    hub->Channel->Answer = [](const std::string& w, std::string& in) {
+      if (w == "\x05") in += "\x06";  // handshake only; the frame gets no answer
+    };
+    if (c.Escape) {
+      link.HubByteTimeout = 60000;
+      prompts.BreakAfterPumps = 0;
+      prompts.BreakCount = 1;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    try {
+      link.Request(63);
+      ADD_FAILURE() << "no error";
+    } catch (const ECommError& e) {
+      EXPECT_EQ(e.what(), AnsiString(c.Error));
+    }
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count(),
+              2000);
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_EQ(prompts.Messages[0].Caption, "Błąd komunikacji z kasą"_cp);
+    EXPECT_EQ(link.Channel, nullptr);
+  }
+}
+
 TEST(R5DeviceDefaults, TimeOutsAndPort) {
   TR5Device link;
   EXPECT_EQ(link.Comm.RdTimeout, 6000);
