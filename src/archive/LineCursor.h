@@ -51,7 +51,7 @@ class TLineCursor {
   struct TLine {
     std::string_view Text;
     int32_t Index = 0;
-    uint32_t Bytes = 0;    // kBit* of the marker bytes anywhere in the line
+    uint32_t Bytes = 0;    // kBit* of the wanted marker bytes anywhere in the line
     uint32_t Needles = 0;  // 1 << kNeedle* of the wanted texts the line holds
   };
 
@@ -71,6 +71,7 @@ class TLineCursor {
   bool WantAll = false;
 
   bool Next(TLine& out) {
+    if (WantBytes != armed_ || !armedOnce_) Arm();
     std::size_t stop = kNone;
     for (int i = 0; i < kNeedles; ++i) {
       if (!(WantNeedles & (1u << i)) || needles_[i].empty()) continue;
@@ -171,26 +172,38 @@ class TLineCursor {
         out.Needles |= 1u << i;
   }
 
+  // Only the wanted marker bytes (and the line ends) are looked for; the bits of the block
+  // under way are found again when the wanted set changes in the middle of it.
+  void Arm() {
+    static constexpr unsigned char kValues[7] = {0xA4, 0x1F, 0xBB, 0x87, 0xA0, 0xA8, 0xA1};
+    for (int k = 0; k < 7; ++k) {
+      const bool on = (WantBytes & kByteBits[kValues[k]]) != 0;
+      values_[k] = on ? static_cast<char>(kValues[k]) : '\n';
+    }
+    armed_ = WantBytes;
+    armedOnce_ = true;
+    if (blockPos_ > blockBase_ || mask_ != 0) {
+      const std::size_t shift = lineStart_ > blockBase_ ? lineStart_ - blockBase_ : 0;
+      mask_ = shift >= 16 ? 0 : BlockMask(blockBase_) & (~0u << shift);
+    }
+  }
+
   uint32_t BlockMask(std::size_t pos) const {
 #if defined(__SSE2__)
     if (pos + 16 <= size_) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + pos));
       __m128i m = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
-      m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('\xA4')));
-      m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('\x1F')));
-      m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('\xBB')));
-      m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('\x87')));
-      m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('\xA0')));
-      m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('\xA8')));
-      m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('\xA1')));
+      for (int k = 0; k < 7; ++k) m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8(values_[k])));
       return static_cast<uint32_t>(_mm_movemask_epi8(m));
     }
 #endif
     uint32_t mask = 0;
     const std::size_t n = std::min<std::size_t>(16, size_ - pos);
     for (std::size_t i = 0; i < n; ++i) {
-      const auto c = static_cast<unsigned char>(data_[pos + i]);
-      if (c == '\n' || c == '\r' || kByteBits[c] != 0) mask |= 1u << i;
+      const char c = data_[pos + i];
+      bool hit = c == '\n' || c == '\r';
+      for (int k = 0; k < 7 && !hit; ++k) hit = c == values_[k];
+      if (hit) mask |= 1u << i;
     }
     return mask;
   }
@@ -211,6 +224,9 @@ class TLineCursor {
   std::array<std::size_t, kNeedles> rare_{};
   std::array<uint32_t, 256> histogram_{};
   bool sampled_ = false;
+  std::array<char, 7> values_{};
+  uint32_t armed_ = 0;
+  bool armedOnce_ = false;
 };
 
 }  // namespace quorvel::linecursor
