@@ -24,5 +24,12 @@ FIRST=$(find "$DEVICE" -name '0001.txt' | head -1)
 step "Nagłówek pliku $FIRST"
 "$CLI" header "$FIRST"
 
+SAMPLE="$WORK/otwarte/ABC12345678"
+step "Raport okresowy katalogu kopii elektronicznej $SAMPLE (report ecopy)"
+"$SIM" generate --out "$SAMPLE" --files 12 --seed 7 --unique ABC12345678 --rate-change 5 --ram-reset 8
+"$CLI" report ecopy "$SAMPLE" --summary
+step "Ten sam raport dla raportów 3..6 (zapisany też w $QUORVEL_DATA_ROOT/CDData/ABC12345678/range.txt)"
+"$CLI" report ecopy "$SAMPLE" --numbers 3 6 | head -40
+
 echo
 echo "Archiwum demonstracyjne: $WORK"
