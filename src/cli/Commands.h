@@ -23,5 +23,6 @@ int CmdShow(const std::vector<std::string>& args, TCliContext& ctx);
 int CmdReceipt(const std::vector<std::string>& args, TCliContext& ctx);
 int CmdRegister(const std::vector<std::string>& args, TCliContext& ctx);
 int CmdPrinter(const std::vector<std::string>& args, TCliContext& ctx);
+int CmdImport(const std::vector<std::string>& args, TCliContext& ctx);
 
 }  // namespace quorvel::cli

@@ -465,9 +465,18 @@ void ImportPrinterECopy(TPrintoutsBrowser& ctx, TFPrinter& printer, const TPrint
   try {
     printer.ResetLink();
     Progress(ctx, "idhist.txt", "Pobieranie pliku z historią"_cp);
+    // The history arrives beside the archived one and replaces it only when it reads: a printer
+    // without a history, or a broken transfer, leaves the archive's copy as it was.
     const std::string historyFile = deviceDir + "idhist.txt";
-    if (printer.DownloadFile("idhist.txt", historyFile) && ctx.CardIndex.LoadFromFile(historyFile, false))
+    const std::string incoming = deviceDir + ".idhist.txt.part";
+    if (printer.DownloadFile("idhist.txt", incoming) && ctx.CardIndex.LoadFromFile(incoming, false)) {
+      std::error_code ec;
+      std::filesystem::rename(incoming, historyFile, ec);
+      if (ec) throw EFileError(FileErrorMessage("Nie można zapisać pliku"_cp, historyFile, ec.value()));
       ctx.FillCardList();
+    }
+    std::error_code ignored;
+    std::filesystem::remove(incoming, ignored);
     TECopyTransfer(ctx, printer, limits, deviceDir, mode, from, card, to).Run();
   } catch (...) {
     Progress(ctx, {}, "Koniec");

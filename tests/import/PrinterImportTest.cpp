@@ -250,7 +250,10 @@ TEST_F(ECopyImportTest, FilesArriveByteForByteInTheirGroupFolders) {
   TPacketServer server;
   server.Files = {{"0099.txt", DayFile(99)}, {"0100.txt", DayFile(100)}};
   Serve(server);
+  // A printer without a card history leaves the archived one as it was.
+  test::WriteFile(CdDir() / "idhist.txt", "old");
   ImportPrinterECopy(browser, printer, FastLimits());
+  EXPECT_EQ(test::ReadFile(CdDir() / "idhist.txt"), "old");
   EXPECT_EQ(test::ReadFile(CdDir() / "0001" / "0099.txt"), server.Files[0].second);
   EXPECT_EQ(test::ReadFile(CdDir() / "0100" / "0100.txt"), server.Files[1].second);
   ASSERT_EQ(browser.PrintoutsSet.RecordCount(), 2u);
