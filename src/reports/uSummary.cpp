@@ -163,8 +163,9 @@ void TDailyReportFormatter::BuildRangeReport(bool byNumber, std::string_view fro
       AddToStats(tot.Stats, r);
 
       for (int s = 0; s < kRateSlots; ++s) {
+        // A slot in use adds to its sums even on a day without sales there, so that the
+        // summary lists every rate of the period.
         const AnsiString& rate = r.Rates[s];
-        if (IsBlankText(r.Gross[s])) continue;
         const TAmount gross = AmountOf(r.Gross[s]);
         if (IsExemptRate(rate)) {
           TSummary::AddLocale(tot.SpareTexts[0], gross);
@@ -205,7 +206,6 @@ void TDailyReportFormatter::BuildRangeReport(bool byNumber, std::string_view fro
 
       for (int s = 0; s < kRateSlots; ++s) {
         const AnsiString& rate = r.Rates[s];
-        if (IsBlankText(r.InvoiceGross[s])) continue;
         const TAmount gross = AmountOf(r.InvoiceGross[s]);
         if (IsExemptRate(rate)) {
           TSummary::AddTwoDecimal(tot.SpareTexts[1], gross);

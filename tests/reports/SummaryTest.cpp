@@ -205,6 +205,20 @@ TEST_F(SummaryTest, MixedClassAndExemptSlots) {
   EXPECT_EQ(text.find("Kwota PTU B"), std::string::npos);
 }
 
+TEST_F(SummaryTest, RatesInUseWithoutSalesAreListed) {
+  RFMRecord change = test::RateChange(test::Day(1, 6), "23");
+  change.Rates[1] = "8";
+  TDailyReportFormatter::ApplyRateChange(change);
+  f.AddRecord(change);
+  RFMRecord day = test::Daily(1, test::Day(1));
+  day.Rates[1] = "8";  // in use, nothing sold
+  f.AddRecord(day);
+  const std::string text = Build(true, "", "", false);
+  EXPECT_NE(text.find(Row("SP.OP.B", 37, "0.00")), std::string::npos) << text;
+  EXPECT_NE(text.find(Row("Kwota PTU B", 33, "0.00")), std::string::npos);
+  EXPECT_EQ(text.find("SP.OP.C"), std::string::npos);
+}
+
 TEST_F(SummaryTest, ArchiveBuildWritesTheRangeAndEveryDay) {
   f.AddRecord(test::RateChange(test::Day(1, 6), "23"));
   for (int n = 1; n <= 3; ++n) f.AddRecord(test::Daily(n, test::Day(n)));
