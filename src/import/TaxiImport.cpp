@@ -76,9 +76,10 @@ void SyncFolder(const fs::path& dir, bool wholeFileSystem) {
   if (rc != 0) throw EFileError(FileErrorMessage("Nie można zapisać katalogu"_cp, dir, err));
 }
 
-// Puts the records of a finished reading in place of the directory's record files. Files of an
-// earlier, longer reading are removed: positions of two readings must never mix in one view.
-// The new files are complete on the disc before the first old one is replaced.
+// Puts the records of a finished reading in place of the directory's record files of the same
+// positions. Files beyond them, left by an earlier and longer reading, are kept: an archive never
+// loses fiscal data it once held. The new files are complete on the disc before the first old
+// one is replaced.
 void CommitRecords(const fs::path& deviceDir, const std::vector<RFMRecord>& records) {
   TStagingFolder staging(deviceDir);
   std::error_code ec;
@@ -91,14 +92,6 @@ void CommitRecords(const fs::path& deviceDir, const std::vector<RFMRecord>& reco
     const std::string name = RecordFileName(static_cast<int>(i + 1));
     fs::rename(staging.Path() / name, deviceDir / name, ec);
     if (ec) throw EFileError(FileErrorMessage("Nie można zapisać pliku"_cp, deviceDir / name, ec.value()));
-  }
-  for (const auto& file : FindDeviceFiles(deviceDir, ".fmr")) {
-    if (file.parent_path() != deviceDir) continue;
-    const int32_t number = FileNameNumber(file);
-    if (number > static_cast<int32_t>(records.size())) {
-      fs::remove(file, ec);
-      if (ec) throw EFileError(FileErrorMessage("Nie można usunąć pliku"_cp, file, ec.value()));
-    }
   }
   SyncFolder(deviceDir, false);
 }

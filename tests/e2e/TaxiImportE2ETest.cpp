@@ -209,17 +209,18 @@ TEST_F(TaxiImportE2E, FaultsRecoverOrFailWithNothingWritten) {
   }
 }
 
-TEST_F(TaxiImportE2E, ASecondShorterReadingReplacesTheFirst) {
+TEST_F(TaxiImportE2E, ASecondShorterReadingOverwritesOnlyItsOwnPositions) {
   WriteMeter({Daily(1, "100"), Daily(2, "200"), Daily(3, "300"), Daily(4, "400")});
   ASSERT_EQ(Import({}).ExitCode, 0);
   ASSERT_EQ(Records().size(), 4u);
   const auto r = Import({}, {"--numbers", "3", "10"});
   ASSERT_EQ(r.ExitCode, 0) << r.Err;
   const auto records = Records();
-  ASSERT_EQ(records.size(), 2u);
+  ASSERT_EQ(records.size(), 4u);
   EXPECT_EQ(records[0].Number, "3");
   EXPECT_EQ(records[1].Number, "4");
-  EXPECT_FALSE(fs::exists(DeviceDir() / "0003.fmr"));
+  EXPECT_EQ(records[2].Number, "3");  // the earlier reading's files beyond are kept
+  EXPECT_EQ(records[3].Number, "4");
 }
 
 }  // namespace
