@@ -70,13 +70,10 @@ TDateTime CurrencyDateOf(std::string_view raw) {
   return v;
 }
 
-// The device directory of a number the register sent: it must name a folder of the archive.
+// The device directory of a number the register sent (a name that would leave the archive is
+// refused there).
 std::string RegisterDeviceDirectory(TPrintoutsBrowser& b, const AnsiString& uniqueNo, bool isECopy) {
-  const AnsiString name = DeviceNameOf(uniqueNo);
-  if (!IsSafeArchiveName(name))
-    throw EQuorvelError("Odrzucono numer unikatowy podany przez kasę: \""_cp + name +
-                        "\". Nie może on nazywać katalogu archiwum."_cp);
-  return b.DeviceDirectory(name, isECopy, true);
+  return b.DeviceDirectory(DeviceNameOf(uniqueNo), isECopy, true);
 }
 
 // Reports "Koniec." when the scope it guards ends, normally or by an exception.
@@ -94,6 +91,9 @@ struct TEndNotice {
 
 TRegisterModel RegisterModelOf(std::string_view modelName) {
   TRegisterModel m;
+  // The status reply pads the name to ten characters; without the padding the shorter names
+  // of the table could never be recognised.
+  while (!modelName.empty() && (modelName.back() == ' ' || modelName.back() == '\0')) modelName.remove_suffix(1);
   if (modelName == "KIRA" || modelName == "KIRA PLUS") m.LineLen = 20;
   if (modelName == kRegisterModelTesmo) m.Extended = false;
   return m;
@@ -339,7 +339,7 @@ void WriteAssembledFile(TPrintoutsBrowser& ctx, TR5Device& link, uint8_t type, c
   WriteFileAtomic(path, bytes, true);
   TReportFileHeader header;
   if (ParseReportFileHeader(bytes, header)) {
-    ctx.PrintoutsSet.Append({header.ReportNo, header.ReportDate, path});
+    ctx.PrintoutsSet.Append({header.ReportNo, header.PrintoutDateFrom, path});
     ctx.NewDataFound = true;
   }
 }

@@ -14,8 +14,8 @@ namespace quorvel {
 class TR5Device;
 class TPrintoutsBrowser;
 
-// The device values that the model name of the status reply selects (compared as received,
-// blanks included).
+// The device values that the model name of the status reply selects: compared as received,
+// letter case and leading blanks included, without the blanks that pad it to ten characters.
 struct TRegisterModel {
   int32_t LineLen = 48;
   bool Extended = true;  // periodic reports with the "#00" records (types 100/101)
