@@ -258,6 +258,17 @@ TEST_F(BrowserTest, BadRecordFileAndSaveErrors) {
   EXPECT_EQ(Utf(prompts.Messages[0].Caption), "Błąd");
 }
 
+TEST_F(BrowserTest, DeviceDirectoryHonoursTheOverride) {
+  const std::string root = (tmp / "archive").string() + "/";
+  EXPECT_EQ(browser.DeviceDirectory("ABC12345678", true, true), root + "CDData/ABC12345678/");
+  EXPECT_EQ(browser.DeviceDirectory("ABC12345678", false, false), root + "FMData/-BC12345678/");
+  browser.DirectoryOverride = (tmp / "auto").string();
+  EXPECT_EQ(browser.DeviceDirectory("ABC12345678", true, true), (tmp / "auto").string() + "/ABC12345678/");
+  EXPECT_EQ(browser.DeviceDirectory("ABC12345678", false, true), (tmp / "auto").string() + "/ABC12345678/");
+  EXPECT_TRUE(fs::is_directory(tmp / "auto" / "ABC12345678"));
+  EXPECT_TRUE(fs::is_directory(tmp / "archive" / "FMData" / "-BC12345678"));
+}
+
 class ECopyBrowserTest : public BrowserTest {
  protected:
   void SetUp() override {
