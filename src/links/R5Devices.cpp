@@ -331,7 +331,8 @@ bool TR5Device::Transact(bool askUser, bool reportErrors, bool manualReceive) {
         return false;
       }
       const AnsiString error = ReadRegisterError();
-      const AnsiString q = error + "\n" + AnsiString("Wysyłano: "_cp) + "\n" + R5PacketTitle(Requests[k]) + "\n" + AnsiString(kStopQuestion);
+      const AnsiString q = error + "\n" + AnsiString("Wysyłano: "_cp) + "\n" + R5PacketTitle(Requests[k]) + "\n" +
+                           AnsiString(kStopQuestion);
       if (prompts_->AskYesNo(q, "Błąd"_cp, false)) throw EQuorvelError(AnsiString(kUserAborted));
       if (++errorRestarts > kMaxErrorRestarts) throw EQuorvelError(AnsiString(kBadLink));
       const std::size_t n = Requests.size();

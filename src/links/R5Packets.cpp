@@ -305,7 +305,9 @@ AnsiString DigitsDate(std::string_view text, bool withTime) {
   return withTime ? DateTimeStr(v) : ShortDateStr(v);
 }
 
-AnsiString Convert(uint8_t type, int code, std::string_view raw) {
+}  // namespace
+
+AnsiString R5ConvertField(uint8_t type, int code, std::string_view raw) {
   switch (code) {
     case 1:
     case 9: {
@@ -352,8 +354,6 @@ AnsiString Convert(uint8_t type, int code, std::string_view raw) {
       return AnsiString(raw);
   }
 }
-
-}  // namespace
 
 const std::vector<TR5PacketType>& R5PacketTypes() { return Types(); }
 
@@ -462,7 +462,7 @@ AnsiString R5GetField(std::vector<AnsiString>& replies, uint8_t type, int index,
   if (code == 0) return frame.size() >= 4 ? AnsiString(1, frame[3]) : AnsiString();
   const std::optional<TSpan> span = FieldSpan(type, frame, code, subscript);
   if (!span) return {};
-  AnsiString value = Convert(type, code, Cut(frame, *span));
+  AnsiString value = R5ConvertField(type, code, Cut(frame, *span));
   const bool keep = code == 101 || code == 162 || code == 294 || type == 13 || type == 14 || type == 99;
   return keep ? value : Trim(value);
 }

@@ -34,6 +34,10 @@ AnsiString R5PacketTitle(std::string_view requestFrame);
 // The 18 Polish letters of code page 852 replaced by their Windows-1250 bytes; every other byte stays.
 AnsiString R5PolishLetters(std::string_view cp852);
 
+// The conversion a field of `code` gets after it is cut from a frame read with packet type
+// `type` (numbers, names, amounts, quantities, rates, dates and times), before the final trim.
+AnsiString R5ConvertField(uint8_t type, int code, std::string_view raw);
+
 // The converted value of field `code` of reply frame `index` of `replies`, read with the layout
 // of packet type `type`. A record read with an extended layout is first rewritten in `replies`
 // so that it carries "#00" after its header. Raises "Błędny index odebranego pakietu" for an

@@ -190,6 +190,25 @@ TEST(R5Packets, RecordDatesAndTheTwoDigitYear) {
   }
 }
 
+TEST(R5Packets, ConversionsOfEveryKind) {
+  struct {
+    uint8_t Type;
+    int Code;
+    std::string Raw, Want;
+  } cases[] = {
+      {61, 9, "00012", "12"},           {61, 1, "ABC", "ABC"},                // not a number: kept
+      {29, 3, "0000012345", "123,45"},  {29, 289, "-0000000150", "-1,5"},
+      {30, 41, "0000001500", "1,5"},    {30, 279, "0000000001", "0,001"},
+      {49, 41, "0000001500", "0000001500"},                                  // taken unchanged
+      {30, 280, "20090531", "31.05.2009"}, {30, 281, "20091331", ""},
+      {30, 216, "200905312359", "31.05.2009 23:59:00"}, {30, 291, "2009053", ""},
+      {30, 8, "  Mas\x88o\xFFxx ", std::string("Masło"_cp)},  {30, 6, "  \xA5  ", std::string("  ą  "_cp)},
+      {30, 27, "090531", "090531"},     {30, 28, "1205", "1205"},            // dates outside records: as cut
+  };
+  for (const auto& c : cases) EXPECT_EQ(R5ConvertField(c.Type, c.Code, c.Raw), c.Want) << c.Code << " " << c.Raw;
+  EXPECT_THROW(R5ConvertField(29, 47, "12,34"), EConvertError);
+}
+
 TEST(R5Packets, ExtendedRecordGainsItsMarkOnce) {
   std::vector<AnsiString> r = {BasicDailyRecord()};
   const AnsiString before = r[0];
