@@ -39,6 +39,7 @@ const TCommandEntry kCommands[] = {
     {"receipt", CmdReceipt, "receipt FILE PRINTOUTNO [--json]", "paragon lub faktura z wydruku i tekst do weryfikacji"},
     {"printer", CmdPrinter, "printer info --port P [--json] | printer download --port P NAME OUT [--baud N] [--timeout MS]", "numer unikatowy, wersja i bajt statusu drukarki; pobranie pliku kopii elektronicznej"},
     {"import", CmdImport, "import --device printer|register|taxi|card --data ecopy|fm --port P [--numbers A B|--dates D1 D2|--new|--all] [--other-device UNIQUE] [--source DIR] [--summary] [--baud N] [--timeout MS] [--packet-wait MS]", "import z urządzenia do archiwum i raport okresowy"},
+    {"watch", CmdWatch, "watch [--port P] [--interval S] [--ticks N|--once] [--baud N] [--timeout MS]", "automatyczne pobieranie nowych danych według konfiguracji, do przerwania (Ctrl-C)"},
     {"register", CmdRegister, "register info --port P [--json] [--baud N] [--read-timeout MS] [--silence-wait MS] [--reply-timeout MS]", "numer unikatowy, model i NIP kasy"},
 };
 

@@ -138,6 +138,7 @@ int CmdImport(const std::vector<std::string>& args, TCliContext& ctx) {
     links.TaxiTimeout = *t;
     reg.ReplyTimeout = *t;
     reg.Comm.RdTimeout = reg.Comm.WrTimeout = *t;
+    reg.SilentRegisterWait = std::min(reg.SilentRegisterWait, *t);
   }
   if (auto t = a.IntOption("packet-wait")) {
     if (*t <= 0) throw TUsageError("--packet-wait: niepoprawny czas");

@@ -24,5 +24,6 @@ int CmdReceipt(const std::vector<std::string>& args, TCliContext& ctx);
 int CmdRegister(const std::vector<std::string>& args, TCliContext& ctx);
 int CmdPrinter(const std::vector<std::string>& args, TCliContext& ctx);
 int CmdImport(const std::vector<std::string>& args, TCliContext& ctx);
+int CmdWatch(const std::vector<std::string>& args, TCliContext& ctx);
 
 }  // namespace quorvel::cli
