@@ -283,7 +283,8 @@ void ImportRegisterFiscalMemory(TPrintoutsBrowser& ctx, TR5Device& link) {
   fmt.RangeFileName = dir + "range.txt";
   fmt.BuildArchiveReports(dir, ctx.ViewType == TViewType::FullData);
   ctx.RangeReportMemo.clear();
-  for (auto line : SplitLines(ReadFileBytes(fmt.RangeFileName))) ctx.RangeReportMemo.emplace_back(line);
+  const std::string rangeText = ReadFileBytes(fmt.RangeFileName);
+  for (auto line : SplitLines(rangeText)) ctx.RangeReportMemo.emplace_back(line);
   TDeviceInfo info;
   info.NIP = fmt.NIP;
   info.HasTotals = fmt.HasTotals;

@@ -103,7 +103,7 @@ class TTableRegister {
         if (Byte(1000) != ACK) break;
       }
       pty_.Send(std::string(1, EOT));
-      pending = Byte(1000) == ENQ;  // the link's closing EOT, unless it went on at once
+      pending = Byte(400) == ENQ;  // the link's closing EOT, unless it went on at once
     }
   }
 
@@ -265,7 +265,11 @@ TEST_F(RegisterImport, KindsOneSixOneWriteTheFirstAndThirdRecordFiles) {
   EXPECT_TRUE(fs::exists(FmDir() / "0001.txt"));
   EXPECT_TRUE(fs::exists(FmDir() / "0002.txt"));
   EXPECT_TRUE(fs::exists(FmDir() / "range.txt"));
-  EXPECT_FALSE(browser.RangeReportMemo.empty());
+  // The report page holds range.txt, line by line.
+  std::string shown;
+  for (const auto& line : browser.RangeReportMemo) shown += line + "\r\n";
+  EXPECT_EQ(shown, test::ReadFile(FmDir() / "range.txt"));
+  EXPECT_NE(shown.find("NIP: " + kNip), std::string::npos);
   TDeviceInfo info;
   ASSERT_TRUE(info.LoadDeviceInfo(FmDir() / "device.xml"));
   EXPECT_EQ(info.NIP, kNip);

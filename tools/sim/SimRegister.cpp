@@ -40,6 +40,7 @@ struct TRegisterFaults {
   int Errors = 0;             // request frames answered with 0x40 and the error report
   int EotAfterFrame = 0;      // reply frames followed at once by EOT
   int AnswerMs = 10000;       // how long the register waits for the host's answer
+  int From = 1;               // the first exchange (1-based, each begun by the host's ENQ) that plays the faults
 };
 
 class TRegister {
@@ -52,6 +53,7 @@ class TRegister {
       char c;
       if (!NextByte(200, c)) continue;
       if (c != ENQ) continue;  // stray bytes between transmissions are ignored
+      ++exchange_;
       Answer(ACK);
       std::string request;
       if (ReceiveRequest(request) && !request.empty()) Reply(request);
@@ -121,18 +123,18 @@ class TRegister {
         Write(std::string(1, NAK));
         continue;
       }
-      if (faults_.Silent > 0) {
+      if (Faulty() && faults_.Silent > 0) {
         --faults_.Silent;
         Note("silent");
         continue;
       }
-      if (faults_.Naks > 0) {
+      if (Faulty() && faults_.Naks > 0) {
         --faults_.Naks;
         Note("nak");
         Answer(NAK);
         continue;
       }
-      if (faults_.Errors > 0) {
+      if (Faulty() && faults_.Errors > 0) {
         --faults_.Errors;
         Note("error");
         ReportError(faults_.ErrorCode);
@@ -250,12 +252,12 @@ class TRegister {
       const std::string good = RegisterFrame(header, d);
       for (;;) {
         std::string frame = good;
-        if (faults_.BadChecksums > 0) {
+        if (Faulty() && faults_.BadChecksums > 0) {
           --faults_.BadChecksums;
           Note("bad-checksum");
           frame[frame.size() - 1] = frame.back() == '0' ? '1' : '0';
         }
-        if (faults_.EotAfterFrame > 0) {
+        if (Faulty() && faults_.EotAfterFrame > 0) {
           --faults_.EotAfterFrame;
           Note("eot-after-frame");
           Write(frame + EOT);
@@ -277,7 +279,10 @@ class TRegister {
     NextByte(faults_.AnswerMs, c);  // the host's closing EOT
   }
 
+  bool Faulty() const { return exchange_ >= faults_.From; }
+
   int master_;
+  int exchange_ = 0;
   TRegisterData data_;
   TRegisterFaults faults_;
   std::string pending_;
@@ -314,6 +319,7 @@ int CmdRegister(const std::vector<std::string>& args) {
       } else if (a == "--errors") faults.Errors = Number(a, value());
       else if (a == "--eot-after-frame") faults.EotAfterFrame = Number(a, value());
       else if (a == "--answer-ms") faults.AnswerMs = Number(a, value());
+      else if (a == "--faults-from") faults.From = Number(a, value());
       else throw TUsage("nieznana opcja " + a);
     }
     if (dataDir.empty()) throw TUsage("brak --data");
@@ -324,7 +330,7 @@ int CmdRegister(const std::vector<std::string>& args) {
                  "quorvel-sim register: %s\n"
                  "użycie: quorvel-sim register --data DIR --model NAZWA [--link PATH] [--tab N] [--nak N]\n"
                  "        [--bad-checksum N] [--silent N] [--error KOD [--errors N]] [--eot-after-frame N]\n"
-                 "        [--answer-ms MS]\n",
+                 "        [--answer-ms MS] [--faults-from N]\n",
                  e.what());
     return 2;
   }

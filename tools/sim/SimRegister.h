@@ -2,7 +2,7 @@
 // unique-number, NIP, status and version requests, periodic reports by dates and by numbers in
 // the basic and the extended layouts, electronic-copy transfers by numbers and by dates, and the
 // card files, from a data directory; and it can be told to misbehave (TAB, NAK, a wrong
-// checksum, silence, an error report, EOT right after a frame).
+// checksum, silence, an error report, EOT right after a frame), from the first exchange or a later one.
 #pragma once
 
 #include <string>
