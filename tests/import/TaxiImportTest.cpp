@@ -174,22 +174,23 @@ TEST_F(TaxiImport, ReadingsAndFaults) {
     AnsiString Nip;
     std::vector<std::string> Progress;
   } cases[] = {
-      {"three entries", Reading({Daily(1), Daily(2), Daily(3)}), "", {"1", "2", "3"}, "123-456-78-90",
+      // A reading overwrites the positions it brings; the earlier reading's files beyond them stay.
+      {"three entries", Reading({Daily(1), Daily(2), Daily(3)}), "", {"1", "2", "3", "93"}, "123-456-78-90",
        {"Raport nr 1", "Raport nr 2", "Raport nr 3", "Koniec."}},
       {"ACK then EOT", Reading({}, false), kEot, old, "old", {}},
       {"NAK", {{NAK}}, kNak, old, "old", {}},
       {"no answer", {}, "", old, "old", {"Koniec."}},
       {"another byte", {{"?"}}, "", old, "old", {"Koniec."}},
-      {"silent after two", {{ACK + Daily(1)}, {Daily(2)}, {""}, {ACK + kNipReply}}, "", {"1", "2"},
+      {"silent after two", {{ACK + Daily(1)}, {Daily(2)}, {""}, {ACK + kNipReply}}, "", {"1", "2", "92", "93"},
        "123-456-78-90", {"Raport nr 1", "Raport nr 2", "Koniec."}},
       {"entry that does not decode", {{ACK + Daily(1)}, {Daily(2)}, {bad}}, kBadReply, old, "old",
        {"Raport nr 1", "Raport nr 2"}},
       {"NIP refused", {{ACK + Daily(1)}, {EOT}, {NAK}}, kNak, old, "old", {"Raport nr 1"}},
-      {"NIP silent", {{ACK + Daily(1)}, {EOT}, {""}}, "", {"1"}, "", {"Raport nr 1", "Koniec."}},
+      {"NIP silent", {{ACK + Daily(1)}, {EOT}, {""}}, "", {"1", "91", "92", "93"}, "", {"Raport nr 1", "Koniec."}},
       // The end of entry 2 does not come: it is dropped, and the meter sends it again unacknowledged.
       {"entry sent again",
        {{ACK + Daily(1)}, {daily2.substr(0, daily2.size() - 3), 320, daily2}, {Daily(3)}, {EOT}, {ACK + kNipReply}},
-       "", {"1", "2", "3"}, "123-456-78-90", {"Raport nr 1", "Raport nr 2", "Raport nr 3", "Koniec."}},
+       "", {"1", "2", "3", "93"}, "123-456-78-90", {"Raport nr 1", "Raport nr 2", "Raport nr 3", "Koniec."}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
