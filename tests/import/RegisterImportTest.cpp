@@ -52,6 +52,8 @@ class TTableRegister {
   void WaitIdle() {
     for (int i = 0; i < 300 && busy_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  // A pause before every reply frame, as a slow line would make.
+  void SetFrameDelay(int ms) { frameDelayMs_ = ms; }
   std::vector<std::string> Requests() {
     std::lock_guard<std::mutex> lock(mutex_);
     return requests_;
@@ -99,6 +101,7 @@ class TTableRegister {
       pty_.Send(std::string(1, ENQ));
       if (Byte(1000) != ACK) continue;
       for (const auto& f : frames) {
+        if (frameDelayMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(frameDelayMs_.load()));
         pty_.Send(R5MakeFrame("R1" + f));
         if (Byte(1000) != ACK) break;
       }
@@ -110,6 +113,7 @@ class TTableRegister {
   test::TPtyPair& pty_;
   std::thread thread_;
   std::atomic<bool> stop_{false}, busy_{false};
+  std::atomic<int> frameDelayMs_{0};
   std::mutex mutex_;
   std::map<std::string, std::vector<std::string>> table_;
   std::vector<std::string> requests_;
@@ -227,7 +231,8 @@ TEST(RegisterTables, ModelsKindsAndSpeed) {
 
 TEST_F(RegisterImport, KindsOneSixOneWriteTheFirstAndThirdRecordFiles) {
   reg.Set("p", {Status("Varno")});
-  reg.Set("z#00", {Daily(1, "090305", "1000").Extended({{166, "00000000000000000187"}, {306, "00000000000000000187"},
+  reg.Set("z#00", {Daily(1, "090305", "1000").Extended({{166, "00000000000000000187"}, {186, "               ----"},
+                                                          {306, "00000000000000000187"},
                                                           {326, "00000000000000001000"}}),
                    TEntry('6').Put(5, "090306").Extended(), Daily(2, "090306", "2000").Extended()});
   ImportRegisterFiscalMemory(browser, link);
@@ -247,6 +252,7 @@ TEST_F(RegisterImport, KindsOneSixOneWriteTheFirstAndThirdRecordFiles) {
   EXPECT_EQ(first.DeviceText3, "0000000042");
   EXPECT_EQ(first.VoidCount, "");  // not in the extended layout
   EXPECT_EQ(first.CumVat[0], "00000000000000000187");
+  EXPECT_EQ(first.CumVat[1], "");  // a slot the register marks with "-" is empty
   EXPECT_EQ(first.CumGross, "00000000000000001000");
   EXPECT_EQ(third.Stats.FirstNo, 1);
   EXPECT_EQ(third.Stats.LastNo, 2);
@@ -470,6 +476,36 @@ TEST_F(RegisterImport, ECopyFilesAreAssembledFromTheirPackets) {
   ASSERT_EQ(requests.size(), 5u);
   EXPECT_EQ(requests[2], "S@#050" + PadLeft("idhist.txt", 18) + std::string(18, ' '));
   EXPECT_EQ(requests[4], "S@#020" + PadLeft("0012300124", 18) + PadLeft("000", 18));
+}
+
+TEST_F(RegisterImport, SpeedIsReportedAfterHalfASecondOfAFile) {
+  reg.Set("p", {Status("Varno")});
+  const std::string file = DayFile(5);
+  std::vector<std::string> frames = Packets("0005.txt", file, (file.size() + 3) / 4);
+  ASSERT_EQ(frames.size(), 4u);
+  reg.Set("@#02", frames);
+  reg.SetFrameDelay(300);
+  link.ReplyTimeout = 2000;
+  std::vector<std::string> files;
+  browser.OnProgress = [&](TPrintoutsBrowser&, std::string_view name, std::string_view msg, int count) {
+    if (msg.substr(0, 6) != "Plik: ") return;
+    progress.emplace_back(msg);
+    files.emplace_back(name);
+    counts.push_back(count);
+  };
+  ImportRegisterECopy(browser, link);
+  // Packets come 300 ms apart: the first within the first half second, the next two after it,
+  // and with the last one the file is complete and the time starts again.
+  ASSERT_EQ(progress.size(), 2u);
+  EXPECT_EQ(progress[1].substr(0, 29), "Plik: 0005.txt   Pakiet nr: 3");
+  const std::string head = "Plik: 0005.txt   Pakiet nr: 2   ";
+  EXPECT_EQ(progress[0].substr(0, head.size()), head);
+  EXPECT_EQ(progress[0].size(), head.size() + 10 + 6);
+  EXPECT_EQ(progress[0].substr(progress[0].size() - 6), " B/sec");
+  EXPECT_EQ(progress[0][head.size() + 7], ',');
+  EXPECT_EQ(files[0], (CdDir() / "0005.txt").string());
+  EXPECT_EQ(counts[0], 0);
+  EXPECT_EQ(test::ReadFile(CdDir() / "0001" / "0005.txt"), file);
 }
 
 TEST_F(RegisterImport, ECopyByDatesAndAFileWithoutHeader) {
