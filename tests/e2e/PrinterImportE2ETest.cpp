@@ -143,6 +143,19 @@ TEST_F(PrinterImportE2E, ElectronicCopyArrivesExactlyWithCardsRangeAndFileList) 
   EXPECT_EQ(CheckArchiveIsExact(), 12);
 }
 
+// The whole range starts at number 0: the card history lies beside the daily reports but is no
+// numbered file, so it must come only through its own request, never as a daily report.
+TEST_F(PrinterImportE2E, WholeRangeFromNumberZeroTakesOnlyNumberedFiles) {
+  Generate(5);
+  const auto r = Import({}, {"--data", "ecopy", "--all", "--timeout", "2000"});
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(CheckArchiveIsExact(), 5);
+  EXPECT_EQ(ReadFile(Cd() / "idhist.txt"), ReadFile(dir / "sim/ecopy/idhist.txt"));
+  const auto ls = RunProgram(QUORVEL_CLI_PATH, {"ls", Cd().string()});
+  ASSERT_EQ(ls.ExitCode, 0) << ls.Err;
+  EXPECT_EQ(SplitLines(ls.Out).size(), 5u) << ls.Out;
+}
+
 TEST_F(PrinterImportE2E, NewDataModeContinuesAfterTheHighestArchivedFile) {
   Generate(9, false);
   auto r = Import({}, {"--data", "ecopy", "--numbers", "1", "4", "--timeout", "2000"});

@@ -87,7 +87,16 @@ class TPrinterSim {
       std::istringstream ls(line);
       ls >> e.Date >> e.Number;
       std::getline(ls >> std::ws, e.Body);
-      for (size_t p; (p = e.Body.find("\\r")) != std::string::npos;) e.Body.replace(p, 2, "\r");
+      std::string body;
+      for (size_t i = 0; i < e.Body.size(); ++i) {
+        if (e.Body[i] == '\\' && i + 1 < e.Body.size() && e.Body[i + 1] == 'r') {
+          body += '\r';
+          ++i;
+        } else {
+          body += e.Body[i];
+        }
+      }
+      e.Body = std::move(body);
       Entries.push_back(e);
     }
     std::ifstream dates(Data / "ecopy-dates.txt");
@@ -292,12 +301,19 @@ class TPrinterSim {
         if (c >= '0' && c <= '9') d += c;
       return d.size() == 8 ? d.substr(4, 4) + d.substr(2, 2) + d.substr(0, 2) : std::string();
     };
+    // Only daily-report files carry a number: their names begin with four digits. Any other file
+    // (the card history idhist.txt) is served when asked for by name and never by number or date;
+    // atoi would read "idhist" as report 0.
+    auto numbered = [](const std::string& path) {
+      const std::string file = fs::path(path).filename().string();
+      return file.size() >= 4 && std::all_of(file.begin(), file.begin() + 4, [](char c) { return c >= '0' && c <= '9'; });
+    };
     for (const auto& n : names) {
       bool take = false;
       if (mode == 5) take = n == from;
+      else if (!numbered(n)) take = false;
       else if (mode == 2) {
-        const std::string stem = fs::path(n).stem().string();
-        const int num = std::atoi(stem.c_str());
+        const int num = std::atoi(fs::path(n).stem().string().c_str());
         take = num >= std::atoi(from.c_str()) && num <= std::atoi(to.c_str());
       } else if (mode == 1) {
         const auto it = Dates.find(n);

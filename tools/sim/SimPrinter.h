@@ -16,7 +16,8 @@
 // Answers: "1#e", "#u", "#v", ENQ (the status byte), "53;yy;mm;dd;hh;mi;ss#s" (first entry on or
 // after the date), "63#sN/" (first entry with a number of at least N), "27#s" (the next entry),
 // "@EP" modes 1 (by date), 2 (by file number, the digits of the file name) and 5 (one named file)
-// with steps 0 (first), 1 (next) and 2 (the last packet again), and "@EV".
+// with steps 0 (first), 1 (next) and 2 (the last packet again), and "@EV". Modes 1 and 2 take
+// only files whose names begin with four digits; idhist.txt and the like come only by mode 5.
 // Packets carry up to 512 payload bytes, 4096 with a big-packet request (or --packet SIZE);
 // payload bytes below 0x20, 0x5C and 0x86 are escaped as 0x86 followed by the byte xor 0x20.
 // "@EV" rule: the printer confirms ("1") when the control code equals the sum of the checked
