@@ -44,8 +44,10 @@ inline constexpr std::array<uint32_t, 256> kByteBits = MakeByteBits();
 
 // Walks the lines of a buffer (CR LF, LF or CR ends, as SplitLines splits them) and stops only
 // at the lines the caller wants: those holding a wanted marker byte or a wanted text, or every
-// line. Line breaks and marker bytes are found 16 bytes at a time, so lines of no interest cost
-// little more than counting them, and no line is ever copied.
+// line. Unless every line is wanted, the cursor jumps straight to the next wanted byte or text
+// (found 32 bytes at a time) and only then looks back for the start of its line; the line
+// breaks it jumped over are counted in bulk, so lines of no interest cost a few instructions
+// per 16 bytes and no line is ever copied.
 class TLineCursor {
  public:
   struct TLine {
@@ -55,9 +57,7 @@ class TLineCursor {
     uint32_t Needles = 0;  // 1 << kNeedle* of the wanted texts the line holds
   };
 
-  explicit TLineCursor(std::string_view text) : data_(text.data()), size_(text.size()) {
-    cursors_.fill(0);
-  }
+  explicit TLineCursor(std::string_view text) : data_(text.data()), size_(text.size()) { cursors_.fill(0); }
 
   void SetNeedle(int i, std::string_view needle) {
     needles_[i] = needle;
@@ -71,7 +71,7 @@ class TLineCursor {
   bool WantAll = false;
 
   bool Next(TLine& out) {
-    if (WantBytes != armed_ || !armedOnce_) Arm();
+    if (lineStart_ >= size_) return false;
     std::size_t stop = kNone;
     for (int i = 0; i < kNeedles; ++i) {
       if (!(WantNeedles & (1u << i)) || needles_[i].empty()) continue;
@@ -81,61 +81,66 @@ class TLineCursor {
       }
       stop = std::min(stop, cursors_[i]);
     }
-    for (;;) {
-      while (mask_ == 0) {
-        if (blockPos_ >= size_) {
-          if (done_) return false;
-          done_ = true;
-          if (lineStart_ >= size_) return false;
-          // The last line has no line end.
-          const bool yield = WantAll || (acc_ & WantBytes) || stop < size_;
-          MakeLine(out, size_);
-          lineStart_ = size_;
-          return yield;
-        }
-        blockBase_ = blockPos_;
-        mask_ = BlockMask(blockPos_);
-        blockPos_ += 16;
+    std::size_t start = lineStart_;
+    int32_t index = lineNo_;
+    std::size_t from = lineStart_;  // where to look for the line's end
+    if (!WantAll) {
+      if (WantBytes != armed_ || !armedOnce_) Arm();
+      // Neither a marker byte nor a needle is a line break, so the line holding the first of
+      // them is the line to give.
+      const std::size_t target = FindWanted(lineStart_, std::min(stop, size_));
+      if (target >= size_) {
+        lineStart_ = size_;
+        return false;
       }
-      const unsigned bit = static_cast<unsigned>(__builtin_ctz(mask_));
-      mask_ &= mask_ - 1;
-      const std::size_t pos = blockBase_ + bit;
-      const auto c = static_cast<unsigned char>(data_[pos]);
-      if (c != '\n' && c != '\r') {
-        acc_ |= kByteBits[c];
-        continue;
-      }
-      if (c == '\n' && pos == skipLf_) continue;
-      std::size_t next = pos + 1;
-      if (c == '\r' && next < size_ && data_[next] == '\n') {
-        skipLf_ = next;
-        ++next;
-      }
-      const bool yield = WantAll || (acc_ & WantBytes) || stop < pos;
-      if (yield) MakeLine(out, pos);
-      lineStart_ = next;
-      ++lineNo_;
-      acc_ = 0;
-      if (yield) return true;
+      start = target;
+      while (start > lineStart_ && data_[start - 1] != '\n' && data_[start - 1] != '\r') --start;
+      index = lineNo_ + CountBreaks(lineStart_, start);
+      from = target;
     }
+    const std::size_t end = FindLineEnd(from);
+    out.Text = std::string_view(data_ + start, end - start);
+    out.Index = index;
+    uint32_t bytes = 0;
+    if (WantBytes != 0)
+      for (std::size_t k = start; k < end; ++k) bytes |= kByteBits[static_cast<unsigned char>(data_[k])];
+    out.Bytes = bytes & WantBytes;
+    out.Needles = 0;
+    for (int i = 0; i < kNeedles; ++i)
+      if ((WantNeedles & (1u << i)) && known_[i] && cursors_[i] >= start && cursors_[i] < end)
+        out.Needles |= 1u << i;
+    std::size_t next = end;
+    if (next < size_) {
+      ++next;
+      if (data_[end] == '\r' && next < size_ && data_[next] == '\n') ++next;
+    }
+    lineStart_ = next;
+    lineNo_ = index + 1;
+    return true;
   }
 
   // The line after the one Next() gave last (empty at the end of the text).
   std::string_view FollowingLine() const {
-    std::size_t e = lineStart_;
-    while (e < size_ && data_[e] != '\r' && data_[e] != '\n') ++e;
+    const std::size_t e = lineStart_ >= size_ ? size_ : FindLineEnd(lineStart_);
     return std::string_view(data_ + lineStart_, e - lineStart_);
   }
 
  private:
   static constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+  static constexpr unsigned char kValues[7] = {0xA4, 0x1F, 0xBB, 0x87, 0xA0, 0xA8, 0xA1};
 
   // The offset in `needle` of the byte that is rarest in a sample of the text: searching for
   // that byte with memchr and checking the rest is much faster than a general substring search.
+  // The sample is a few short stretches spread over the file, so that it sees the printouts
+  // and not only the header.
   std::size_t RarestByte(std::string_view needle) {
     if (!sampled_) {
-      const std::size_t n = std::min<std::size_t>(size_, 65536);
-      for (std::size_t k = 0; k < n; ++k) ++histogram_[static_cast<unsigned char>(data_[k])];
+      constexpr std::size_t kStretch = 2048, kStretches = 4;
+      for (std::size_t s = 0; s < kStretches; ++s) {
+        const std::size_t at = size_ / kStretches * s;
+        const std::size_t n = std::min(kStretch, size_ - at);
+        for (std::size_t k = 0; k < n; ++k) ++histogram_[static_cast<unsigned char>(data_[at + k])];
+      }
       sampled_ = true;
     }
     std::size_t best = 0;
@@ -162,62 +167,104 @@ class TLineCursor {
     return kNone;
   }
 
-  void MakeLine(TLine& out, std::size_t end) {
-    out.Text = std::string_view(data_ + lineStart_, end - lineStart_);
-    out.Index = lineNo_;
-    out.Bytes = acc_;
-    out.Needles = 0;
-    for (int i = 0; i < kNeedles; ++i)
-      if ((WantNeedles & (1u << i)) && known_[i] && cursors_[i] >= lineStart_ && cursors_[i] < end)
-        out.Needles |= 1u << i;
-  }
-
-  // Only the wanted marker bytes (and the line ends) are looked for; the bits of the block
-  // under way are found again when the wanted set changes in the middle of it.
+  // Only the wanted marker bytes are looked for.
   void Arm() {
-    static constexpr unsigned char kValues[7] = {0xA4, 0x1F, 0xBB, 0x87, 0xA0, 0xA8, 0xA1};
-    for (int k = 0; k < 7; ++k) {
-      const bool on = (WantBytes & kByteBits[kValues[k]]) != 0;
-      values_[k] = on ? static_cast<char>(kValues[k]) : '\n';
-    }
+    count_ = 0;
+    for (const unsigned char v : kValues)
+      if (WantBytes & kByteBits[v]) values_[count_++] = static_cast<char>(v);
     armed_ = WantBytes;
     armedOnce_ = true;
-    if (blockPos_ > blockBase_ || mask_ != 0) {
-      const std::size_t shift = lineStart_ > blockBase_ ? lineStart_ - blockBase_ : 0;
-      mask_ = shift >= 16 ? 0 : BlockMask(blockBase_) & (~0u << shift);
+  }
+
+  // The first offset in [from, limit) holding a wanted marker byte; `limit` when there is none.
+  std::size_t FindWanted(std::size_t from, std::size_t limit) const {
+    switch (count_) {
+      case 0: return limit;
+      case 1: return FindAny<1>(from, limit);
+      case 2: return FindAny<2>(from, limit);
+      case 3: return FindAny<3>(from, limit);
+      case 4: return FindAny<4>(from, limit);
+      case 5: return FindAny<5>(from, limit);
+      case 6: return FindAny<6>(from, limit);
+      default: return FindAny<7>(from, limit);
     }
   }
 
-  uint32_t BlockMask(std::size_t pos) const {
+  template <int N>
+  std::size_t FindAny(std::size_t pos, std::size_t limit) const {
 #if defined(__SSE2__)
-    if (pos + 16 <= size_) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + pos));
-      __m128i m = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
-      for (int k = 0; k < 7; ++k) m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8(values_[k])));
-      return static_cast<uint32_t>(_mm_movemask_epi8(m));
+    __m128i keys[N];
+    for (int k = 0; k < N; ++k) keys[k] = _mm_set1_epi8(values_[k]);
+    auto match = [&keys](const char* p) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      __m128i m = _mm_cmpeq_epi8(v, keys[0]);
+      for (int k = 1; k < N; ++k) m = _mm_or_si128(m, _mm_cmpeq_epi8(v, keys[k]));
+      return m;
+    };
+    while (pos + 32 <= limit) {
+      const __m128i a = match(data_ + pos), b = match(data_ + pos + 16);
+      if (_mm_movemask_epi8(_mm_or_si128(a, b)) != 0) {
+        const uint32_t mask = static_cast<uint32_t>(_mm_movemask_epi8(a)) |
+                              static_cast<uint32_t>(_mm_movemask_epi8(b)) << 16;
+        return pos + static_cast<unsigned>(__builtin_ctz(mask));
+      }
+      pos += 32;
     }
 #endif
-    uint32_t mask = 0;
-    const std::size_t n = std::min<std::size_t>(16, size_ - pos);
-    for (std::size_t i = 0; i < n; ++i) {
-      const char c = data_[pos + i];
-      bool hit = c == '\n' || c == '\r';
-      for (int k = 0; k < 7 && !hit; ++k) hit = c == values_[k];
-      if (hit) mask |= 1u << i;
+    for (; pos < limit; ++pos)
+      for (int k = 0; k < N; ++k)
+        if (data_[pos] == values_[k]) return pos;
+    return limit;
+  }
+
+  // The first CR or LF at or after `pos`; the size of the text when there is none.
+  std::size_t FindLineEnd(std::size_t pos) const {
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    while (pos + 16 <= size_) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + pos));
+      const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+      if (mask != 0) return pos + static_cast<unsigned>(__builtin_ctz(static_cast<unsigned>(mask)));
+      pos += 16;
     }
-    return mask;
+#endif
+    while (pos < size_ && data_[pos] != '\r' && data_[pos] != '\n') ++pos;
+    return pos;
+  }
+
+  // The line breaks in [from, to), a CR LF pair being one; `to` is below the size of the text
+  // and does not split a pair.
+  int32_t CountBreaks(std::size_t from, std::size_t to) const {
+    std::size_t pos = from;
+    int64_t count = 0;
+#if defined(__SSE2__)
+    // Every LF counts, and every CR that no LF follows; the byte after `to` exists, so the
+    // block one byte on can always be loaded.
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
+    while (pos + 16 <= to) {
+      __m128i acc = zero;  // per-byte counts, at most one per round, added up before they overflow
+      for (int round = 0; round < 255 && pos + 16 <= to; ++round, pos += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + pos));
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + pos + 1));
+        const __m128i breaks =
+            _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_andnot_si128(_mm_cmpeq_epi8(w, lf), _mm_cmpeq_epi8(v, cr)));
+        acc = _mm_sub_epi8(acc, breaks);
+      }
+      const __m128i sums = _mm_sad_epu8(acc, zero);
+      count += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8));
+    }
+#endif
+    for (; pos < to; ++pos) {
+      const char c = data_[pos];
+      if (c == '\n' || (c == '\r' && data_[pos + 1] != '\n')) ++count;
+    }
+    return static_cast<int32_t>(count);
   }
 
   const char* data_;
   std::size_t size_;
-  std::size_t lineStart_ = 0;
-  int32_t lineNo_ = 0;
-  std::size_t blockPos_ = 0;
-  std::size_t blockBase_ = 0;
-  uint32_t mask_ = 0;
-  uint32_t acc_ = 0;
-  std::size_t skipLf_ = kNone;
-  bool done_ = false;
+  std::size_t lineStart_ = 0;  // the start of the first line not given yet
+  int32_t lineNo_ = 0;         // its index
   std::array<std::string_view, kNeedles> needles_{};
   std::array<std::size_t, kNeedles> cursors_{};
   std::array<bool, kNeedles> known_{};
@@ -225,6 +272,7 @@ class TLineCursor {
   std::array<uint32_t, 256> histogram_{};
   bool sampled_ = false;
   std::array<char, 7> values_{};
+  int count_ = 0;
   uint32_t armed_ = 0;
   bool armedOnce_ = false;
 };
