@@ -1,13 +1,10 @@
 // quorvel-cli's printer commands against the printer simulator over a pseudo-terminal.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
 
+#include "support/SimProcess.h"
 #include "support/TestSupport.h"
 
 namespace quorvel {
@@ -18,34 +15,6 @@ using test::ReadFile;
 using test::RunProgram;
 using test::TTempDir;
 using test::WriteFile;
-
-// One simulator process for one test, killed again at the end.
-class TSimPrinter {
- public:
-  TSimPrinter(const fs::path& data, const fs::path& link, std::vector<std::string> faults) {
-    std::vector<std::string> args = {QUORVEL_SIM_PATH, "printer", "--data", data.string(), "--link", link.string()};
-    args.insert(args.end(), faults.begin(), faults.end());
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      std::vector<char*> argv;
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::freopen("/dev/null", "w", stdout);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    for (int i = 0; i < 200 && !fs::exists(link); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ~TSimPrinter() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-
- private:
-  pid_t pid_ = -1;
-};
 
 class PrinterE2E : public ::testing::Test {
  protected:
@@ -67,7 +36,7 @@ class PrinterE2E : public ::testing::Test {
 };
 
 TEST_F(PrinterE2E, InfoAndDownload) {
-  TSimPrinter sim(dir / "data", dir / "tty", {});
+  test::TSimProcess sim("printer", dir / "data", dir / "tty", {});
   auto r = Cli({"printer", "info", "--port", (dir / "tty").string(), "--timeout", "2000"});
   ASSERT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_EQ(r.Out, "UniqueNo: XYZ87654321\nVersion: QS-1 2.05\nStatus: 8\n");
@@ -81,7 +50,7 @@ TEST_F(PrinterE2E, InfoAndDownload) {
 
 TEST_F(PrinterE2E, DownloadRecoversFromBadAndRepeatedPackets) {
   // Reply frames 3 to 5 are corrupted (packet 3 three times), packet 5 comes twice.
-  TSimPrinter sim(dir / "data", dir / "tty", {"--corrupt-frames", "3,4,5", "--repeat-packet", "5"});
+  test::TSimProcess sim("printer", dir / "data", dir / "tty", {"--corrupt-frames", "3,4,5", "--repeat-packet", "5"});
   auto r = Cli({"printer", "download", "--port", (dir / "tty").string(), "--timeout", "500", "0000/0001.txt",
                 (dir / "out.txt").string()});
   ASSERT_EQ(r.ExitCode, 0) << r.Err;
@@ -89,7 +58,7 @@ TEST_F(PrinterE2E, DownloadRecoversFromBadAndRepeatedPackets) {
 }
 
 TEST_F(PrinterE2E, SilentPrinterFailsWithTheLinksMessage) {
-  TSimPrinter sim(dir / "data", dir / "tty", {"--silent-after", "0"});
+  test::TSimProcess sim("printer", dir / "data", dir / "tty", {"--silent-after", "0"});
   const auto t0 = std::chrono::steady_clock::now();
   auto r = Cli({"printer", "info", "--port", (dir / "tty").string(), "--timeout", "300"});
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));

@@ -3,18 +3,11 @@
 // folders with the card history, the fiscal memory as record files, daily texts, range.txt and
 // device.xml, the new-data mode, and the register's faults during the transfer, from which the
 // import either recovers exactly or fails with the link's message and nothing half-written.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "archive/QVDDeviceInfo.h"
@@ -23,43 +16,14 @@
 #include "base/Cp1250.h"
 #include "base/DateTime.h"
 #include "base/TextUtils.h"
+#include "support/SimProcess.h"
 #include "support/TestSupport.h"
-
-extern char** environ;
 
 namespace quorvel {
 namespace {
 
 namespace fs = std::filesystem;
 using test::TTempDir;
-
-class TSimulator {
- public:
-  TSimulator(const fs::path& data, const std::string& model, const fs::path& link, std::vector<std::string> faults,
-             const fs::path& notes) {
-    std::vector<std::string> args = {QUORVEL_SIM_PATH, "register", "--data", data.string(), "--model", model,
-                                     "--link", link.string(), "--answer-ms", "2000"};
-    args.insert(args.end(), faults.begin(), faults.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, notes.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    for (int i = 0; i < 300 && !fs::exists(link); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ~TSimulator() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-  }
-
- private:
-  pid_t pid_ = -1;
-};
 
 // The fiscal memory the simulator holds: daily reports 1..3 with a skipped kind "6", a rate
 // change, RAM resets and both currency changes between them (amounts in hundredths).
@@ -97,17 +61,16 @@ class RegisterImportE2E : public testing::Test {
   // Starts the simulator with `faults`, runs quorvel-cli, and returns the simulator's notes.
   test::TRunResult Run(const std::string& model, const std::vector<std::string>& faults,
                        const std::vector<std::string>& args, std::string* played = nullptr) {
-    const fs::path link = tmp / ("port" + std::to_string(runs_)), notes = tmp / ("notes" + std::to_string(runs_));
+    const fs::path link = tmp / ("port" + std::to_string(runs_));
     ++runs_;
-    std::optional<TSimulator> sim(std::in_place, Data(), model, link, faults, notes);
+    std::vector<std::string> simArgs = {"--model", model, "--answer-ms", "2000"};
+    simArgs.insert(simArgs.end(), faults.begin(), faults.end());
+    test::TSimProcess sim("register", Data(), link, simArgs);
     std::vector<std::string> all = args;
     all.insert(all.end(), {"--port", link.string(), "--timeout", "500"});
     auto r = test::RunProgram(QUORVEL_CLI_PATH, all, {"QUORVEL_DATA_ROOT=" + Root().string()});
-    sim.reset();
-    if (played) {
-      *played = test::ReadFile(notes);
-      played->erase(0, played->find('\n') + 1);  // the terminal's path
-    }
+    const std::string notes = sim.Stop();
+    if (played) *played = notes;
     return r;
   }
   test::TRunResult Import(const std::string& data, const std::vector<std::string>& faults = {},

@@ -2,58 +2,23 @@
 // register's faults: TAB, NAKs, a wrong checksum, silence, an error report, EOT after a frame.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "support/SimProcess.h"
 #include "support/TestSupport.h"
-
-extern char** environ;
 
 namespace quorvel {
 namespace {
 
 namespace fs = std::filesystem;
 using test::TTempDir;
-
-// The register simulator in the background, stopped again when the object goes.
-class TRegisterSimulator {
- public:
-  TRegisterSimulator(const fs::path& data, const std::string& model, const fs::path& link,
-                     const std::vector<std::string>& faults, const fs::path& notes = "/dev/null") {
-    std::vector<std::string> args = {QUORVEL_SIM_PATH, "register", "--data", data.string(), "--model", model,
-                                     "--link", link.string()};
-    args.insert(args.end(), faults.begin(), faults.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, notes.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    for (int i = 0; i < 300 && !fs::exists(link); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ~TRegisterSimulator() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-  }
-
- private:
-  pid_t pid_ = -1;
-};
 
 struct TCase {
   const char* Name;
@@ -93,9 +58,11 @@ TEST(RegisterInfoE2E, AgainstTheSimulatorWithFaults) {
   int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    const fs::path link = tmp / ("port" + std::to_string(n)), notes = tmp / ("notes" + std::to_string(n));
+    const fs::path link = tmp / ("port" + std::to_string(n));
     ++n;
-    std::optional<TRegisterSimulator> sim(std::in_place, tmp / "data", c.Model, link, c.Faults, notes);
+    std::vector<std::string> simArgs = {"--model", c.Model};
+    simArgs.insert(simArgs.end(), c.Faults.begin(), c.Faults.end());
+    test::TSimProcess sim("register", tmp / "data", link, simArgs);
     ASSERT_TRUE(fs::exists(link));
     const auto start = std::chrono::steady_clock::now();
     const auto r = test::RunProgram(QUORVEL_CLI_PATH, {"register", "info", "--port", link.string(), c.Answer,
@@ -114,10 +81,7 @@ TEST(RegisterInfoE2E, AgainstTheSimulatorWithFaults) {
     if (std::string(c.Name) == "silence") {
       EXPECT_GE(ms, 500);  // the read time-out, the wait after it and the ignored read
     }
-    sim.reset();
-    std::string played = test::ReadFile(notes);
-    played.erase(0, played.find('\n') + 1);  // the first line is the terminal's path
-    EXPECT_EQ(played, c.Played);
+    EXPECT_EQ(sim.Stop(), c.Played);
   }
 }
 
@@ -125,7 +89,7 @@ TEST(RegisterInfoE2E, ErrorReportIsShownWithTheRegistersText) {
   TTempDir tmp;
   test::WriteFile(tmp / "data" / "register.txt", "UniqueNo=XYZ00000042\nNIP=111-222-33-44\n");
   const fs::path link = tmp / "port";
-  TRegisterSimulator sim(tmp / "data", "Varno", link, {"--error", "C7"});
+  test::TSimProcess sim("register", tmp / "data", link, {"--model", "Varno", "--error", "C7"});
   // Without a terminal and without --yes/--no the question takes its default button, No.
   const auto r = test::RunProgram(QUORVEL_CLI_PATH, {"register", "info", "--port", link.string(), "--json",
                                                      "--read-timeout", "300", "--reply-timeout", "500"});

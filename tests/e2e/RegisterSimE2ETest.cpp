@@ -1,57 +1,23 @@
 // The register link against quorvel-sim register: periodic reports in both layouts, the
 // electronic-copy transfer in packets and the card files, read with Request and GetField.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/Cp1250.h"
 #include "links/R5Devices.h"
+#include "support/SimProcess.h"
 #include "support/TestSupport.h"
-
-extern char** environ;
 
 namespace quorvel {
 namespace {
 
 namespace fs = std::filesystem;
 using test::TTempDir;
-
-class TSimulator {
- public:
-  TSimulator(const fs::path& data, const std::string& model, const fs::path& link) {
-    std::vector<std::string> args = {QUORVEL_SIM_PATH, "register", "--data", data.string(), "--model", model,
-                                     "--link", link.string()};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    for (int i = 0; i < 300 && !fs::exists(link); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ~TSimulator() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-  }
-
- private:
-  pid_t pid_ = -1;
-};
 
 const char* kFiscalMemory =
     "# rates, a daily report, a RAM reset, a daily report, a currency change, an unknown entry\n"
@@ -67,7 +33,7 @@ class RegisterSim : public testing::Test {
   void Start(const std::string& model) {
     test::WriteFile(tmp / "data" / "register.txt", "UniqueNo=ABC12345678\n");
     test::WriteFile(tmp / "data" / "fm.txt", kFiscalMemory);
-    sim.emplace(tmp / "data", model, tmp / "port");
+    sim.emplace("register", tmp / "data", tmp / "port", std::vector<std::string>{"--model", model});
     link.Comm.SetPortName((tmp / "port").string());
     link.Comm.RdTimeout = link.Comm.WrTimeout = 300;
     link.SilentRegisterWait = 100;
@@ -93,7 +59,7 @@ class RegisterSim : public testing::Test {
   TTempDir tmp;
   TSilentPrompts prompts;
   TR5Device link{&prompts};
-  std::optional<TSimulator> sim;
+  std::optional<test::TSimProcess> sim;
 };
 
 TEST_F(RegisterSim, ExtendedPeriodicReportByDates) {

@@ -1,58 +1,22 @@
 // quorvel-cli import --device taxi against quorvel-sim taxi on a pseudo-terminal.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "archive/QVDDeviceInfo.h"
 #include "archive/uDailyRecord.h"
 #include "base/Cp1250.h"
 #include "base/DateTime.h"
+#include "support/SimProcess.h"
 #include "support/TestSupport.h"
-
-extern char** environ;
 
 namespace quorvel {
 namespace {
 
 namespace fs = std::filesystem;
 using test::TTempDir;
-
-// The simulator in the background, stopped again when the object goes.
-class TTaxiSimulator {
- public:
-  TTaxiSimulator(const fs::path& data, const fs::path& link, const std::vector<std::string>& faults) {
-    std::vector<std::string> args = {QUORVEL_SIM_PATH, "taxi", "--data", data.string(), "--link", link.string()};
-    args.insert(args.end(), faults.begin(), faults.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    for (int i = 0; i < 200 && !fs::exists(link); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ~TTaxiSimulator() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-  }
-  bool Running() const { return pid_ > 0; }
-
- private:
-  pid_t pid_ = -1;
-};
 
 const char* kUnique = "ABC12345678";
 
@@ -82,7 +46,7 @@ class TaxiImportE2E : public ::testing::Test {
   }
   test::TRunResult Import(const std::vector<std::string>& faults, const std::vector<std::string>& range = {"--all"},
                           const char* timeout = "400") {
-    TTaxiSimulator sim(tmp / "meter", tmp / "tty", faults);
+    test::TSimProcess sim("taxi", tmp / "meter", tmp / "tty", faults);
     EXPECT_TRUE(sim.Running());
     std::vector<std::string> args = {"import", "--device", "taxi", "--port", (tmp / "tty").string(),
                                      "--timeout", timeout, "--quiet"};
