@@ -25,9 +25,25 @@ TTerminalPrompts::TTerminalPrompts(std::optional<bool> forcedAnswer, bool quiet)
   sa.sa_handler = OnInterrupt;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
+  keyboard_ = ::isatty(STDIN_FILENO) && ::tcgetattr(STDIN_FILENO, &saved_) == 0;
+  KeysMode(true);
 }
 
-TTerminalPrompts::~TTerminalPrompts() { std::signal(SIGINT, SIG_DFL); }
+TTerminalPrompts::~TTerminalPrompts() {
+  KeysMode(false);
+  std::signal(SIGINT, SIG_DFL);
+}
+
+void TTerminalPrompts::KeysMode(bool on) {
+  if (!keyboard_) return;
+  termios t = saved_;
+  if (on) {
+    t.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+  }
+  ::tcsetattr(STDIN_FILENO, TCSANOW, &t);
+}
 
 void TTerminalPrompts::ShowMessage(std::string_view text, std::string_view caption, TMessageKind kind) {
   if (quiet_ && kind == TMessageKind::Information) return;
@@ -37,8 +53,14 @@ void TTerminalPrompts::ShowMessage(std::string_view text, std::string_view capti
 bool TTerminalPrompts::AskYesNo(std::string_view text, std::string_view caption, bool defaultYes) {
   if (forcedAnswer_) return *forcedAnswer_;
   if (!::isatty(STDIN_FILENO) || !::isatty(STDERR_FILENO)) return defaultYes;
+  KeysMode(false);
+  struct TRestore {
+    TTerminalPrompts* Self;
+    ~TRestore() { Self->KeysMode(true); }
+  } restore{this};
+  ::tcflush(STDIN_FILENO, TCIFLUSH);  // the Esc that led here is not an answer
   for (;;) {
-    std::cerr << Cp1250ToUtf8(caption) << ": " << Cp1250ToUtf8(text) << (defaultYes ? " [T/n] " : " [t/N] ")
+    std::cerr << "\n" << Cp1250ToUtf8(caption) << ": " << Cp1250ToUtf8(text) << (defaultYes ? " [T/n] " : " [t/N] ")
               << std::flush;
     std::string answer;
     if (!std::getline(std::cin, answer)) return defaultYes;
@@ -50,9 +72,16 @@ bool TTerminalPrompts::AskYesNo(std::string_view text, std::string_view caption,
 }
 
 bool TTerminalPrompts::UserBreakPressed() {
-  if (!gBreak) return false;
+  bool pressed = gBreak != 0;
   gBreak = 0;
-  return true;
+  if (keyboard_) {
+    char keys[64];
+    ssize_t n;
+    while ((n = ::read(STDIN_FILENO, keys, sizeof keys)) > 0)
+      for (ssize_t i = 0; i < n; ++i)
+        if (keys[i] == '\x1B') pressed = true;
+  }
+  return pressed;
 }
 
 bool TTerminalPrompts::PortSetupDialog(std::string_view, TPortDialogSettings&) {

@@ -1,8 +1,9 @@
 // The terminal's face of TUserPrompts: messages on standard error, questions answered on the
-// terminal or by --yes/--no, Ctrl-C as the break key.
+// terminal or by --yes/--no, Esc (on an interactive terminal) or Ctrl-C as the break key.
 #pragma once
 
 #include <optional>
+#include <termios.h>
 
 #include "base/UserPrompts.h"
 
@@ -23,8 +24,14 @@ class TTerminalPrompts : public TUserPrompts {
   bool PortSetupDialog(std::string_view portName, TPortDialogSettings& settings) override;
 
  private:
+  // While the command runs, an interactive terminal reads keys one at a time without echo, so
+  // that Esc can be seen; questions and the end of the program give it back its line mode.
+  void KeysMode(bool on);
+
   std::optional<bool> forcedAnswer_;
   bool quiet_;
+  bool keyboard_ = false;
+  termios saved_{};
 };
 
 }  // namespace quorvel::cli

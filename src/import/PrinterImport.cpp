@@ -477,6 +477,9 @@ void ImportPrinterECopy(TPrintoutsBrowser& ctx, TFPrinter& printer, const TPrint
     }
     std::error_code ignored;
     std::filesystem::remove(incoming, ignored);
+    // The history download swallows the link's break into a false result; a break the user
+    // confirmed there still ends the import rather than going on to the files.
+    if (printer.UserBroke) throw EQD407CommError(AnsiString("Komunikacja została przerwana przez użytkownika."_cp));
     TECopyTransfer(ctx, printer, limits, deviceDir, mode, from, card, to).Run();
   } catch (...) {
     Progress(ctx, {}, "Koniec");
