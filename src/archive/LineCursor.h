@@ -63,7 +63,9 @@ class TLineCursor {
     needles_[i] = needle;
     cursors_[i] = 0;
     known_[i] = false;
-    rare_[i] = RarestByte(needle);
+    rare_[i] = RarestByte(needle, needle.size());
+    // A second byte, of another value where the needle has one, filters the candidates.
+    second_[i] = RarestByte(needle, rare_[i]);
   }
 
   uint32_t WantBytes = 0;
@@ -101,9 +103,10 @@ class TLineCursor {
     const std::size_t end = FindLineEnd(from);
     out.Text = std::string_view(data_ + start, end - start);
     out.Index = index;
+    // Before `from` the line holds no wanted byte when the cursor jumped to `from`.
     uint32_t bytes = 0;
     if (WantBytes != 0)
-      for (std::size_t k = start; k < end; ++k) bytes |= kByteBits[static_cast<unsigned char>(data_[k])];
+      for (std::size_t k = from; k < end; ++k) bytes |= kByteBits[static_cast<unsigned char>(data_[k])];
     out.Bytes = bytes & WantBytes;
     out.Needles = 0;
     for (int i = 0; i < kNeedles; ++i)
@@ -129,11 +132,12 @@ class TLineCursor {
   static constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
   static constexpr unsigned char kValues[7] = {0xA4, 0x1F, 0xBB, 0x87, 0xA0, 0xA8, 0xA1};
 
-  // The offset in `needle` of the byte that is rarest in a sample of the text: searching for
-  // that byte with memchr and checking the rest is much faster than a general substring search.
-  // The sample is a few short stretches spread over the file, so that it sees the printouts
-  // and not only the header.
-  std::size_t RarestByte(std::string_view needle) {
+  // The offset in `needle` of the byte that is rarest in a sample of the text, leaving out the
+  // byte value at offset `other` (when the needle has another value; none left out when `other`
+  // is past its end): looking for two rare bytes at once and checking the rest is much faster
+  // than a general substring search. The sample is a few short stretches spread over the file,
+  // so that it sees the printouts and not only the header.
+  std::size_t RarestByte(std::string_view needle, std::size_t other) {
     if (!sampled_) {
       constexpr std::size_t kStretch = 2048, kStretches = 4;
       for (std::size_t s = 0; s < kStretches; ++s) {
@@ -143,27 +147,60 @@ class TLineCursor {
       }
       sampled_ = true;
     }
-    std::size_t best = 0;
-    for (std::size_t k = 1; k < needle.size(); ++k)
-      if (histogram_[static_cast<unsigned char>(needle[k])] < histogram_[static_cast<unsigned char>(needle[best])])
-        best = k;
-    return best;
+    auto count = [this](char c) { return histogram_[static_cast<unsigned char>(c)]; };
+    const bool skip = other < needle.size() && needle.find_first_not_of(needle[other]) != std::string_view::npos;
+    std::size_t best = std::string_view::npos;
+    for (std::size_t k = 0; k < needle.size(); ++k) {
+      if (skip && needle[k] == needle[other]) continue;
+      if (k == other) continue;
+      if (best == std::string_view::npos || count(needle[k]) < count(needle[best])) best = k;
+    }
+    return best == std::string_view::npos ? 0 : best;
   }
 
   std::size_t Find(int i, std::size_t from) const {
     const std::string_view needle = needles_[i];
-    const std::size_t rare = rare_[i];
-    const char key = needle[rare];
-    std::size_t at = from + rare;  // where the rare byte of an occurrence starting at `from` lies
-    while (at < size_ && needle.size() - rare <= size_ - at) {
-      const void* hit = std::memchr(data_ + at, key, size_ - at);
-      if (!hit) return kNone;
-      const auto pos = static_cast<std::size_t>(static_cast<const char*>(hit) - data_);
-      const std::size_t start = pos - rare;
-      if (start + needle.size() > size_) return kNone;
-      if (std::memcmp(data_ + start, needle.data(), needle.size()) == 0) return start;
-      at = pos + 1;
+    const std::size_t n = needle.size();
+    if (n > size_ || from > size_ - n) return kNone;
+    const std::size_t last = size_ - n;  // the last offset where an occurrence can start
+    const std::size_t o1 = rare_[i], o2 = second_[i];
+    const char b1 = needle[o1], b2 = needle[o2];
+    // Compared in place rather than by memcmp: a call in the loop would keep the registers
+    // of the block search on the stack.
+    auto matches = [&](std::size_t start) {
+      for (std::size_t k = 0; k < n; ++k)
+        if (data_[start + k] != needle[k]) return false;
+      return true;
+    };
+    std::size_t pos = from;
+#if defined(__SSE2__)
+    // Thirty-two starting offsets at a time: both rare bytes in place make a candidate, and
+    // candidates are few enough to check one by one.
+    const __m128i k1 = _mm_set1_epi8(b1), k2 = _mm_set1_epi8(b2);
+    const std::size_t reach = std::max(o1, o2) + 32;
+    const char* p1 = data_ + o1;
+    const char* p2 = data_ + o2;
+    auto candidates = [&](std::size_t at) {
+      const __m128i a = _mm_and_si128(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p1 + at)), k1),
+                                      _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p2 + at)), k2));
+      const __m128i b =
+          _mm_and_si128(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p1 + at + 16)), k1),
+                        _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p2 + at + 16)), k2));
+      return static_cast<uint32_t>(_mm_movemask_epi8(a)) | static_cast<uint32_t>(_mm_movemask_epi8(b)) << 16;
+    };
+    while (pos <= last && reach <= size_ - pos) {
+      uint32_t mask = candidates(pos);
+      while (mask != 0) {
+        const std::size_t start = pos + static_cast<unsigned>(__builtin_ctz(mask));
+        mask &= mask - 1;
+        if (start > last) return kNone;
+        if (matches(start)) return start;
+      }
+      pos += 32;
     }
+#endif
+    for (; pos <= last; ++pos)
+      if (data_[pos + o1] == b1 && data_[pos + o2] == b2 && matches(pos)) return pos;
     return kNone;
   }
 
@@ -269,6 +306,7 @@ class TLineCursor {
   std::array<std::size_t, kNeedles> cursors_{};
   std::array<bool, kNeedles> known_{};
   std::array<std::size_t, kNeedles> rare_{};
+  std::array<std::size_t, kNeedles> second_{};
   std::array<uint32_t, 256> histogram_{};
   bool sampled_ = false;
   std::array<char, 7> values_{};
