@@ -1,21 +1,12 @@
 // The register's side of its protocol over a pseudo-terminal: it answers the host's ENQ, takes
 // the request frames, and sends its reply under its own ENQ, frame by frame, each acknowledged.
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 
 #include "base/FileUtils.h"
 #include "base/TextUtils.h"
+#include "sim/SimPty.h"
 #include "sim/SimRegister.h"
 
 namespace quorvel::sim {
@@ -23,9 +14,6 @@ namespace quorvel::sim {
 namespace {
 
 constexpr char STX = 2, ETX = 3, EOT = 4, ENQ = 5, ACK = 6, TAB = 9, NAK = 21, ETB = 23, ERR = '@';
-
-volatile std::sig_atomic_t gStop = 0;
-void OnSignal(int) { gStop = 1; }
 
 struct TUsage : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -45,11 +33,11 @@ struct TRegisterFaults {
 
 class TRegister {
  public:
-  TRegister(int master, TRegisterData data, TRegisterFaults faults)
-      : master_(master), data_(std::move(data)), faults_(std::move(faults)) {}
+  TRegister(TSimPty& line, TRegisterData data, TRegisterFaults faults)
+      : line_(line), data_(std::move(data)), faults_(std::move(faults)) {}
 
   void Run() {
-    while (!gStop) {
+    while (!SimStopRequested()) {
       char c;
       if (!NextByte(200, c)) continue;
       if (c != ENQ) continue;  // stray bytes between transmissions are ignored
@@ -61,32 +49,8 @@ class TRegister {
   }
 
  private:
-  bool NextByte(int ms, char& c) {
-    if (pending_.empty()) {
-      pollfd p{master_, POLLIN, 0};
-      if (::poll(&p, 1, ms) <= 0 || !(p.revents & POLLIN)) return false;
-      char buf[4096];
-      const ssize_t n = ::read(master_, buf, sizeof buf);
-      if (n <= 0) {
-        ::usleep(20000);  // no host on the line at the moment
-        return false;
-      }
-      pending_.assign(buf, static_cast<std::size_t>(n));
-    }
-    c = pending_[0];
-    pending_.erase(0, 1);
-    return true;
-  }
-
-  void Write(const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size() && !gStop) {
-      const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-      if (n > 0) done += static_cast<std::size_t>(n);
-      else if (n < 0 && errno != EAGAIN && errno != EINTR) return;
-      else ::usleep(1000);
-    }
-  }
+  bool NextByte(int ms, char& c) { return line_.NextByte(ms, c); }
+  void Write(const std::string& bytes) { line_.Write(bytes); }
 
   // Each fault the register plays is noted on standard output, one line each, for the tests.
   static void Note(const char* what) {
@@ -99,7 +63,7 @@ class TRegister {
   // The request frames up to the host's EOT; the last good one is the request.
   bool ReceiveRequest(std::string& request) {
     char c;
-    while (!gStop) {
+    while (!SimStopRequested()) {
       if (!NextByte(faults_.AnswerMs, c)) return false;
       if (c == EOT) return true;
       if (c == ENQ) {  // the host began again
@@ -281,11 +245,10 @@ class TRegister {
 
   bool Faulty() const { return exchange_ >= faults_.From; }
 
-  int master_;
+  TSimPty& line_;
   int exchange_ = 0;
   TRegisterData data_;
   TRegisterFaults faults_;
-  std::string pending_;
 };
 
 int Number(const std::string& option, const std::string& v) {
@@ -341,34 +304,9 @@ int CmdRegister(const std::vector<std::string>& args) {
     std::fprintf(stderr, "quorvel-sim register: %s\n", e.what());
     return 1;
   }
-  int master = -1, slave = -1;
-  char name[256] = {};
-  if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-    std::fprintf(stderr, "quorvel-sim register: openpty: %s\n", std::strerror(errno));
-    return 1;
-  }
-  // Our own hold on the terminal keeps it from hanging up between the host's sessions.
-  termios t{};
-  ::tcgetattr(slave, &t);
-  ::cfmakeraw(&t);
-  ::tcsetattr(slave, TCSANOW, &t);
-  if (!link.empty()) {
-    ::unlink(link.c_str());
-    if (::symlink(name, link.c_str()) != 0) {
-      std::fprintf(stderr, "quorvel-sim register: %s: %s\n", link.c_str(), std::strerror(errno));
-      return 1;
-    }
-  }
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  ::sigaction(SIGTERM, &sa, nullptr);
-  ::sigaction(SIGINT, &sa, nullptr);
-  std::printf("%s\n", name);
-  std::fflush(stdout);
-  TRegister(master, std::move(data), std::move(faults)).Run();
-  if (!link.empty()) ::unlink(link.c_str());
-  ::close(slave);
-  ::close(master);
+  TSimPty line;
+  if (!line.Open("register", link)) return 1;
+  TRegister(line, std::move(data), std::move(faults)).Run();
   return 0;
 }
 

@@ -2,11 +2,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 #include "base/FileUtils.h"
 #include "base/TextUtils.h"
+#include "sim/SimPty.h"
 #include "sim/SimRegister.h"
 
 namespace quorvel::sim {
@@ -14,22 +14,6 @@ namespace quorvel::sim {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> ReadLines(const fs::path& file, bool required) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    if (required) throw std::runtime_error("brak pliku " + file.string());
-    return {};
-  }
-  std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
-    lines.push_back(line);
-  }
-  return lines;
-}
 
 std::vector<std::string> Split(const std::string& line, char sep) {
   std::vector<std::string> out;
@@ -67,7 +51,7 @@ TRegisterData LoadRegisterData(const std::string& dir, const std::string& model)
   if (!fs::is_directory(dir)) throw std::runtime_error("brak katalogu " + dir);
   TRegisterData d;
   d.Model = model;
-  for (const auto& line : ReadLines(fs::path(dir) / "register.txt", false)) {
+  for (const auto& line : ReadDataLines(fs::path(dir) / "register.txt", false)) {
     const std::size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
     const std::string key = Trim(line.substr(0, eq)), value = line.substr(eq + 1);
@@ -76,10 +60,10 @@ TRegisterData LoadRegisterData(const std::string& dir, const std::string& model)
     else if (key == "Version") d.Version = value;
     else if (key == "Status") d.Status = value;
   }
-  for (const auto& line : ReadLines(fs::path(dir) / "fm.txt", false)) d.Entries.push_back({Split(line, ';')});
+  for (const auto& line : ReadDataLines(fs::path(dir) / "fm.txt", false)) d.Entries.push_back({Split(line, ';')});
 
   const fs::path ecopy = fs::path(dir) / "ecopy";
-  const auto index = ReadLines(ecopy / "index.txt", false);
+  const auto index = ReadDataLines(ecopy / "index.txt", false);
   if (!index.empty()) {
     for (const auto& line : index) {
       const auto f = Split(line, ';');

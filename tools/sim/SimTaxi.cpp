@@ -1,20 +1,10 @@
 // The taxi meter's side of its protocol over a pseudo-terminal.
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 
 #include "base/TextUtils.h"
+#include "sim/SimPty.h"
 #include "sim/SimTaxi.h"
 
 namespace quorvel::sim {
@@ -23,25 +13,22 @@ namespace {
 
 constexpr char STX = 2, ETX = 3, EOT = 4, ACK = 6, NAK = 21;
 
-volatile std::sig_atomic_t gStop = 0;
-void OnSignal(int) { gStop = 1; }
-
 struct TUsage : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
 class TTaxiMeter {
  public:
-  TTaxiMeter(int master, TTaxiMeterData data, TTaxiFaults faults)
-      : master_(master), data_(std::move(data)), faults_(std::move(faults)) {}
+  TTaxiMeter(TSimPty& line, TTaxiMeterData data, TTaxiFaults faults)
+      : line_(line), data_(std::move(data)), faults_(std::move(faults)) {}
 
   void Run() {
-    while (!gStop) {
+    while (!SimStopRequested()) {
       char c;
       if (!NextByte(200, c) || c != STX) continue;  // stray bytes between frames are ignored
       std::string content;
       bool complete = false;
-      while (!gStop && NextByte(2000, c)) {
+      while (!SimStopRequested() && NextByte(2000, c)) {
         if (c == ETX) {
           complete = true;
           break;
@@ -65,35 +52,8 @@ class TTaxiMeter {
     return Format("%02X", code & 0xFFu);
   }
 
-  // One byte within `ms`, from what came earlier first.
-  bool NextByte(int ms, char& c) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (in_.empty()) {
-      if (gStop) return false;
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-      if (left <= 0) return false;
-      pollfd p{master_, POLLIN, 0};
-      const int r = ::poll(&p, 1, static_cast<int>(left < 100 ? left : 100));
-      if (r <= 0) continue;
-      char buf[512];
-      const ssize_t n = ::read(master_, buf, sizeof buf);
-      if (n > 0) in_.append(buf, static_cast<size_t>(n));
-      else ::usleep(20000);  // no host on the line at the moment
-    }
-    c = in_.front();
-    in_.erase(0, 1);
-    return true;
-  }
-
-  void Write(const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-      if (n > 0) done += static_cast<size_t>(n);
-      else if (n < 0 && errno != EAGAIN && errno != EINTR) return;
-    }
-  }
+  bool NextByte(int ms, char& c) { return line_.NextByte(ms, c); }
+  void Write(const std::string& bytes) { line_.Write(bytes); }
 
   // Sends `frame` and waits for the host's ACK; without one the entry goes again as `again`.
   // Anything but ACK is the host's next request: it is kept for the main loop.
@@ -103,10 +63,10 @@ class TTaxiMeter {
       char c;
       if (NextByte(faults_.ResendMs, c)) {
         if (c == ACK) return true;
-        in_.insert(in_.begin(), c);
+        line_.PutBack(c);
         return false;
       }
-      if (gStop || attempt >= faults_.Resends) return false;
+      if (SimStopRequested() || attempt >= faults_.Resends) return false;
       Write(again);
     }
   }
@@ -159,10 +119,9 @@ class TTaxiMeter {
     Write(std::string(1, NAK));
   }
 
-  int master_;
+  TSimPty& line_;
   TTaxiMeterData data_;
   TTaxiFaults faults_;
-  std::string in_;
 };
 
 int Number(const std::string& option, const std::string& value) {
@@ -217,34 +176,9 @@ int CmdTaxi(const std::vector<std::string>& args) {
     std::fprintf(stderr, "quorvel-sim taxi: %s\n", e.what());
     return 1;
   }
-  int master = -1, slave = -1;
-  char name[256] = {};
-  if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-    std::fprintf(stderr, "quorvel-sim taxi: openpty: %s\n", std::strerror(errno));
-    return 1;
-  }
-  // Our own hold on the terminal keeps it from hanging up between the host's sessions.
-  termios t{};
-  ::tcgetattr(slave, &t);
-  ::cfmakeraw(&t);
-  ::tcsetattr(slave, TCSANOW, &t);
-  if (!link.empty()) {
-    ::unlink(link.c_str());
-    if (::symlink(name, link.c_str()) != 0) {
-      std::fprintf(stderr, "quorvel-sim taxi: %s: %s\n", link.c_str(), std::strerror(errno));
-      return 1;
-    }
-  }
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  ::sigaction(SIGTERM, &sa, nullptr);
-  ::sigaction(SIGINT, &sa, nullptr);
-  std::printf("%s\n", name);
-  std::fflush(stdout);
-  TTaxiMeter(master, std::move(data), std::move(faults)).Run();
-  if (!link.empty()) ::unlink(link.c_str());
-  ::close(slave);
-  ::close(master);
+  TSimPty line;
+  if (!line.Open("taxi", link)) return 1;
+  TTaxiMeter(line, std::move(data), std::move(faults)).Run();
   return 0;
 }
 

@@ -1,30 +1,15 @@
 // The taxi meter's data directory and its view of a fiscal-memory request range.
 #include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
 #include <tuple>
 
 #include "base/Cp1250.h"
 #include "base/TextUtils.h"
+#include "sim/SimPty.h"
 #include "sim/SimTaxi.h"
 
 namespace quorvel::sim {
 
 namespace {
-
-std::vector<std::string> ReadLines(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw std::runtime_error("brak pliku " + file);
-  std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
-    lines.push_back(line);
-  }
-  return lines;
-}
 
 using TStamp = std::tuple<int, int, int, int, int>;  // year, month, day, hour, minute
 
@@ -56,14 +41,14 @@ bool EntryStamp(const std::vector<std::string>& e, TStamp& stamp) {
 
 TTaxiMeterData LoadTaxiMeterData(const std::string& dir) {
   TTaxiMeterData data;
-  for (const auto& line : ReadLines(dir + "/meter.txt")) {
+  for (const auto& line : ReadDataLines(dir + "/meter.txt", true)) {
     const auto eq = line.find('=');
     if (eq == std::string::npos) continue;
     const std::string key = Trim(line.substr(0, eq)), value = Utf8ToCp1250(line.substr(eq + 1));
     if (key == "UniqueNo") data.UniqueNo = value;
     else if (key == "NIP") data.Nip = value;
   }
-  for (const auto& line : ReadLines(dir + "/entries.txt")) {
+  for (const auto& line : ReadDataLines(dir + "/entries.txt", true)) {
     std::vector<std::string> fields;
     std::size_t start = 0;
     for (;;) {
