@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 #include "base/Cp1250.h"
@@ -36,7 +37,22 @@ inline std::size_t FindFrom2(std::string_view line, char marker) {
   return line.size() < 2 ? std::string_view::npos : line.find(marker, 1);
 }
 inline std::size_t FindFrom2(std::string_view line, std::string_view marker) {
-  return line.size() < 2 ? std::string_view::npos : line.find(marker, 1);
+  if (line.size() < 2) return std::string_view::npos;
+  // Keyed on the marker's first non-blank character: blanks fill most of a printout line, and a
+  // search keyed on a leading blank would stop at every one of them.
+  const std::size_t k = marker.find_first_not_of(' ');
+  if (k == std::string_view::npos) return line.find(marker, 1);
+  const char key = marker[k];
+  for (std::size_t at = 1 + k; at < line.size();) {
+    const void* hit = std::memchr(line.data() + at, key, line.size() - at);
+    if (!hit) break;
+    const auto pos = static_cast<std::size_t>(static_cast<const char*>(hit) - line.data());
+    const std::size_t start = pos - k;
+    if (marker.size() > line.size() - start) break;
+    if (std::memcmp(line.data() + start, marker.data(), marker.size()) == 0) return start;
+    at = pos + 1;
+  }
+  return std::string_view::npos;
 }
 inline bool HasFrom2(std::string_view line, char marker) { return FindFrom2(line, marker) != std::string_view::npos; }
 inline bool HasFrom2(std::string_view line, std::string_view marker) {
