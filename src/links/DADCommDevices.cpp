@@ -365,6 +365,27 @@ int32_t TMPXCommDevice::InQueCount() {
   return n;
 }
 
+bool TMPXCommDevice::WaitForInput(int32_t timeoutMs) {
+  if (timeoutMs < 0) timeoutMs = 0;
+  if (fd_ < 0 || parallel_) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+    return false;
+  }
+  const auto deadline = TClockMs::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - TClockMs::now()).count();
+    if (left <= 0) return InQueCount() > 0;
+    pollfd p{fd_, POLLIN, 0};
+    const int r = ::poll(&p, 1, static_cast<int>((left + 999) / 1000));
+    if (r < 0 && errno != EINTR) return false;
+    if (r <= 0) continue;
+    if (InQueCount() > 0) return true;
+    // Ready with nothing queued: a line that hung up stays so for ever. Nothing will arrive, but
+    // the caller's time-out is what ends the wait, so give the processor away and look again.
+    std::this_thread::sleep_for(std::chrono::microseconds(left < 1000 ? left : 1000));
+  }
+}
+
 void TMPXCommDevice::ResetPort() {
   if (fd_ < 0) return;
   // Output still queued in the driver is dropped; output already handed over is not touched,

@@ -235,6 +235,9 @@ class TMPXCommDevice {
   bool ReadUntil(AnsiString& dest, int32_t count, std::string_view stopBytes);
   // Bytes waiting in the input queue; 0 when closed.
   int32_t InQueCount();
+  // Blocks until bytes wait in the input queue (true) or timeoutMs has passed (false), waking as
+  // soon as the first byte arrives. Only between operations; a closed port waits out the time.
+  bool WaitForInput(int32_t timeoutMs);
   uint8_t LastStatus() const { return mainOp_.Status; }
   int32_t LastErrorCode() const { return mainOp_.ErrorCode; }
   // Drops both queues, sets the control block again, clears line errors and a break, and

@@ -18,8 +18,8 @@ constexpr TMazovia kMazovia[] = {
 
 constexpr char kEsc = 27;
 
-// The polling loops give the processor away between looks at the line; a short sleep rather
-// than a bare yield keeps a waiting link from spinning a core.
+// A hub channel offers no way to wait for a byte, so its read loop gives the processor away
+// between looks; a short sleep rather than a bare yield keeps a waiting link from spinning a core.
 void PollPause() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 
 }  // namespace
@@ -325,7 +325,11 @@ bool TFPrinter::ReceiveUntil(AnsiString& data, int32_t maxLen, char endChar, int
       data += part;
       if (static_cast<int32_t>(data.size()) >= maxLen || data.find(endChar) != AnsiString::npos) return true;
     }
-    PollPause();
+    // Sleep on the line itself rather than in fixed pauses: the next look comes as soon as a
+    // byte arrives, and a silent line still ends the wait at the time-out above.
+    const auto elapsed = TClock::TickCount() - start;
+    if (elapsed < static_cast<unsigned long long>(timeoutMs))
+      COMPort.WaitForInput(static_cast<int32_t>(static_cast<unsigned long long>(timeoutMs) - elapsed));
   }
 }
 

@@ -332,6 +332,38 @@ TEST_F(CommDeviceIo, WaitPumpsAtMostEvery250ms) {
   EXPECT_EQ(prompts.Pumps, 0);
 }
 
+TEST_F(CommDeviceIo, WaitForInputWakesOnTheFirstByteAndOtherwiseWaitsOutItsTime) {
+  // Silence: false after the whole time.
+  auto t0 = Clock::now();
+  EXPECT_FALSE(d.WaitForInput(150));
+  EXPECT_GE(MsSince(t0), 150);
+  EXPECT_LT(MsSince(t0), 600);
+  // A byte in the middle of a long wait ends it at once, and stays in the queue.
+  std::thread late([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    pty.Send("k");
+  });
+  t0 = Clock::now();
+  EXPECT_TRUE(d.WaitForInput(3000));
+  EXPECT_GE(MsSince(t0), 90);
+  EXPECT_LT(MsSince(t0), 1500);
+  late.join();
+  EXPECT_EQ(d.InQueCount(), 1);
+  EXPECT_TRUE(d.WaitForInput(0));  // bytes already waiting
+  // A hung-up line brings nothing, but the wait still lasts its time and does not fail.
+  AnsiString got;
+  ASSERT_TRUE(d.ReadData(got, 1));
+  pty.CloseMaster();
+  t0 = Clock::now();
+  EXPECT_FALSE(d.WaitForInput(100));
+  EXPECT_GE(MsSince(t0), 100);
+  // A closed port waits out the time too.
+  d.Close();
+  t0 = Clock::now();
+  EXPECT_FALSE(d.WaitForInput(100));
+  EXPECT_GE(MsSince(t0), 100);
+}
+
 TEST_F(CommDeviceIo, HangUpEndsTheReadWithASystemStatus) {
   d.RdTimeout = 5000;
   std::thread hang([&] {

@@ -265,6 +265,27 @@ TEST_F(PrinterLink, ReceiveWithTimeoutAndReceiveUntil) {
   pty.Send("123456");
   EXPECT_TRUE(printer.ReceiveUntil(data, 4, '\x03', 500));
   EXPECT_EQ(data, "1234");
+
+  // A reply in two parts: the wait sleeps on the line, gathers both and ends with the second.
+  printer.ResetLink();  // "56" of the last reply goes
+  std::thread device([&] {
+    pty.Send("ab");
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    pty.Send("c\x03");
+  });
+  auto t1 = std::chrono::steady_clock::now();
+  EXPECT_TRUE(printer.ReceiveUntil(data, 100, '\x03', 2000));
+  EXPECT_GE(std::chrono::steady_clock::now() - t1, std::chrono::milliseconds(140));
+  EXPECT_LT(std::chrono::steady_clock::now() - t1, std::chrono::milliseconds(1200));
+  device.join();
+  EXPECT_EQ(data, "abc\x03");
+  // Silence ends the wait at its time-out with what came kept.
+  pty.Send("z");
+  t1 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(printer.ReceiveUntil(data, 100, '\x03', 200));
+  EXPECT_GE(std::chrono::steady_clock::now() - t1, std::chrono::milliseconds(200));
+  EXPECT_LT(std::chrono::steady_clock::now() - t1, std::chrono::milliseconds(800));
+  EXPECT_EQ(data, "z");
 }
 
 TEST_F(PrinterLink, UserBreakAsksAndRaises) {
