@@ -86,8 +86,8 @@ class TLineCursor {
     std::size_t start = lineStart_;
     int32_t index = lineNo_;
     std::size_t from = lineStart_;  // where to look for the line's end
+    if (WantBytes != armed_ || !armedOnce_) Arm();
     if (!WantAll) {
-      if (WantBytes != armed_ || !armedOnce_) Arm();
       // Neither a marker byte nor a needle is a line break, so the line holding the first of
       // them is the line to give.
       const std::size_t target = FindWanted(lineStart_, std::min(stop, size_));
@@ -95,18 +95,15 @@ class TLineCursor {
         lineStart_ = size_;
         return false;
       }
-      start = target;
-      while (start > lineStart_ && data_[start - 1] != '\n' && data_[start - 1] != '\r') --start;
+      start = LineStartBefore(target);
       index = lineNo_ + CountBreaks(lineStart_, start);
       from = target;
     }
-    const std::size_t end = FindLineEnd(from);
-    out.Text = std::string_view(data_ + start, end - start);
-    out.Index = index;
     // Before `from` the line holds no wanted byte when the cursor jumped to `from`.
     uint32_t bytes = 0;
-    if (WantBytes != 0)
-      for (std::size_t k = from; k < end; ++k) bytes |= kByteBits[static_cast<unsigned char>(data_[k])];
+    const std::size_t end = LineEnd(from, bytes);
+    out.Text = std::string_view(data_ + start, end - start);
+    out.Index = index;
     out.Bytes = bytes & WantBytes;
     out.Needles = 0;
     for (int i = 0; i < kNeedles; ++i)
@@ -252,6 +249,64 @@ class TLineCursor {
       for (int k = 0; k < N; ++k)
         if (data_[pos] == values_[k]) return pos;
     return limit;
+  }
+
+  // The start of the line holding `target`: just after the last CR or LF before it, and not
+  // before the first line not given yet.
+  std::size_t LineStartBefore(std::size_t target) const {
+    std::size_t p = target;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    while (p >= lineStart_ + 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + p - 16));
+      const auto mask =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
+      if (mask != 0) return p - 16 + static_cast<std::size_t>(32 - __builtin_clz(mask));
+      p -= 16;
+    }
+#endif
+    while (p > lineStart_ && data_[p - 1] != '\n' && data_[p - 1] != '\r') --p;
+    return p;
+  }
+
+  // The end of the line from `pos` on (as FindLineEnd), with the kBit* of the wanted marker
+  // bytes on the way added to `bytes`.
+  std::size_t LineEnd(std::size_t pos, uint32_t& bytes) const {
+    switch (count_) {
+      case 0: return FindLineEnd(pos);
+      case 1: return LineEndN<1>(pos, bytes);
+      case 2: return LineEndN<2>(pos, bytes);
+      case 3: return LineEndN<3>(pos, bytes);
+      case 4: return LineEndN<4>(pos, bytes);
+      case 5: return LineEndN<5>(pos, bytes);
+      case 6: return LineEndN<6>(pos, bytes);
+      default: return LineEndN<7>(pos, bytes);
+    }
+  }
+
+  template <int N>
+  std::size_t LineEndN(std::size_t pos, uint32_t& bytes) const {
+#if defined(__SSE2__)
+    __m128i keys[N];
+    for (int k = 0; k < N; ++k) keys[k] = _mm_set1_epi8(values_[k]);
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    while (pos + 16 <= size_) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + pos));
+      __m128i m = _mm_cmpeq_epi8(v, keys[0]);
+      for (int k = 1; k < N; ++k) m = _mm_or_si128(m, _mm_cmpeq_epi8(v, keys[k]));
+      auto marks = static_cast<unsigned>(_mm_movemask_epi8(m));
+      const auto ends =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
+      if (ends != 0) marks &= (ends & (0u - ends)) - 1;  // only the marks before the line's end
+      for (; marks != 0; marks &= marks - 1)
+        bytes |= kByteBits[static_cast<unsigned char>(data_[pos + static_cast<unsigned>(__builtin_ctz(marks))])];
+      if (ends != 0) return pos + static_cast<unsigned>(__builtin_ctz(ends));
+      pos += 16;
+    }
+#endif
+    for (; pos < size_ && data_[pos] != '\r' && data_[pos] != '\n'; ++pos)
+      bytes |= kByteBits[static_cast<unsigned char>(data_[pos])];
+    return pos;
   }
 
   // The first CR or LF at or after `pos`; the size of the text when there is none.
