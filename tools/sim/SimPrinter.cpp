@@ -183,11 +183,17 @@ class TPrinterSim {
       bytes.erase(at(Rng), 1);
     }
     size_t done = 0;
-    while (done < bytes.size()) {
+    while (done < bytes.size() && !gStop) {
       const ssize_t n = ::write(Master, bytes.data() + done, bytes.size() - done);
-      if (n > 0) done += static_cast<size_t>(n);
-      else if (errno != EAGAIN && errno != EINTR) return;
-      else ::usleep(1000);
+      if (n > 0) {
+        done += static_cast<size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno != EAGAIN && errno != EINTR) return;
+      // The line is full: wait until the reader makes room, not a fixed pause. The time limit
+      // only lets a stop request through while nobody reads.
+      pollfd p{Master, POLLOUT, 0};
+      ::poll(&p, 1, 200);
     }
   }
 
