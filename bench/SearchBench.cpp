@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/PrintoutIndex.h"
@@ -56,6 +57,46 @@ int Run(const std::vector<std::string>& args, const std::string& out) {
   int status = 0;
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The peak memory of the scan alone: in a child process, the same files and criteria are
+// scanned with the rows only counted, not kept, so that what the scan itself holds shows apart
+// from the printout list it fills. Returns the child's peak and its size at the start, in bytes.
+std::pair<double, double> ScanAlonePeak(const std::string& dir, const TSearchRec& criteria, std::size_t& rows) {
+  int fds[2];
+  if (::pipe(fds) != 0) return {0, 0};
+  std::fflush(stdout);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    struct rusage start {};
+    ::getrusage(RUSAGE_SELF, &start);
+    long long counted = 0;
+    try {
+      TSilentPrompts prompts;
+      TPrintoutsSet set;
+      LoadECopyDirectory(set, dir, prompts);
+      std::string buffer;
+      const TRcpCallback count = [&counted](const TRcpData&, int32_t) { ++counted; };
+      for (const auto& row : set) ScanPrintouts(criteria, row.File, count, nullptr, nullptr, &buffer);
+    } catch (...) {
+      _exit(1);
+    }
+    struct rusage end {};
+    ::getrusage(RUSAGE_SELF, &end);
+    const long long out[3] = {start.ru_maxrss, end.ru_maxrss, counted};
+    const bool written = ::write(fds[1], out, sizeof out) == static_cast<ssize_t>(sizeof out);
+    _exit(written ? 0 : 1);
+  }
+  ::close(fds[1]);
+  long long in[3] = {0, 0, 0};
+  const bool got = ::read(fds[0], in, sizeof in) == static_cast<ssize_t>(sizeof in);
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (!got) return {0, 0};
+  rows = static_cast<std::size_t>(in[2]);
+  return {static_cast<double>(in[1]) * 1024.0, static_cast<double>(in[0]) * 1024.0};
 }
 
 long long SumCounts(const std::string& file) {
@@ -158,6 +199,8 @@ int main(int argc, char** argv) {
     rows = rcp.RecordCount();
   }
   fs::remove(grepOut);
+  std::size_t aloneRows = 0;
+  const auto [alonePeak, aloneStart] = ScanAlonePeak(dir, criteria, aloneRows);
 
   struct rusage ru {};
   ::getrusage(RUSAGE_SELF, &ru);
@@ -173,6 +216,12 @@ int main(int argc, char** argv) {
   std::printf("peak memory of the search process: %.1f MiB = %.2f x the largest file "
               "(%.1f MiB before the first file was read)\n",
               peak / 1048576.0, peak / static_cast<double>(largest), before.ru_maxrss / 1024.0);
+  std::printf("  of which the printout list: %zu rows of %zu bytes each and their file names\n", rows,
+              sizeof(TRCPSetRow));
+  std::printf("peak memory of the scan alone (%zu rows counted, not kept): %.1f MiB, %.2f MiB above the "
+              "%.1f MiB it started with = %.2f x the largest file\n",
+              aloneRows, alonePeak / 1048576.0, (alonePeak - aloneStart) / 1048576.0, aloneStart / 1048576.0,
+              (alonePeak - aloneStart) / static_cast<double>(largest));
   if (generated && !keep) fs::remove_all(dir);
   return 0;
 }
