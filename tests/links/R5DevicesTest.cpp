@@ -6,6 +6,8 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <source_location>
+#include <string_view>
 #include <thread>
 
 #include "base/Cp1250.h"
@@ -73,18 +75,26 @@ class TRegister {
   }
   void Send(std::string_view bytes) { pty_.Send(std::string(bytes)); }
 
-  // ENQ, one frame and EOT, each acknowledged.
-  void TakeRequest(const char* answer = "\x06") {
+  // The host's ENQ, acknowledged.
+  void Handshake() {
     Expect(ENQ, "handshake");
     Send("\x06");
+  }
+  // The register's ENQ before its reply, acknowledged by the host.
+  bool ReplyHandshake() {
+    Send(std::string(1, ENQ));
+    return Expect(ACK, "reply handshake");
+  }
+  // ENQ, one frame and EOT, each acknowledged.
+  void TakeRequest(const char* answer = "\x06") {
+    Handshake();
     Frame();
     Send(answer);
     Expect(EOT, "end of request");
   }
   // The register's reply: ENQ, the frames (each acknowledged), EOT.
   void Answer(const std::vector<std::string>& frames) {
-    Send(std::string(1, ENQ));
-    if (!Expect(ACK, "reply handshake")) return;
+    if (!ReplyHandshake()) return;
     for (const auto& f : frames) {
       Send(f);
       if (!Expect(ACK, "reply frame")) return;
@@ -100,6 +110,18 @@ class TRegister {
   const test::TPtyPair& pty_;
   std::string buffer_;
 };
+
+// Runs `call`, which must throw an `E` with the message `text`; a failure names the caller's line.
+template <class E, class F>
+void ExpectError(F&& call, std::string_view text, std::source_location at = std::source_location::current()) {
+  testing::ScopedTrace trace(at.file_name(), static_cast<int>(at.line()), "");
+  try {
+    call();
+    ADD_FAILURE() << "no error";
+  } catch (const E& e) {
+    EXPECT_EQ(e.what(), AnsiString(text));
+  }
+}
 
 AnsiString Reply(const AnsiString& data) { return R5MakeFrame("R1" + data); }
 const AnsiString kUniqueReply = Reply("ABC12345678");
@@ -172,8 +194,7 @@ TEST_F(R5Link, BusyRegisterAndRetransmissions) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     Play([&](TRegister& r) {
-      r.Expect(ENQ, "handshake");
-      r.Send("\x06");
+      r.Handshake();
       for (const auto& a : c.Answers) {
         r.Frame();
         r.Send(a);
@@ -196,8 +217,7 @@ TEST_F(R5Link, SeventhNakIsARefusal) {
     prompts.Questions.clear();
     prompts.Answers = {stop};
     Play([&](TRegister& r) {
-      r.Expect(ENQ, "handshake");
-      r.Send("\x06");
+      r.Handshake();
       for (int i = 0; i < 7; ++i) {
         r.Frame();
         r.Send("\x15");
@@ -230,8 +250,7 @@ TEST_F(R5Link, SeventhNakIsARefusal) {
 
 TEST_F(R5Link, RefusalWithoutErrorReportsEndsQuietly) {
   Play([&](TRegister& r) {
-    r.Expect(ENQ, "handshake");
-    r.Send("\x06");
+    r.Handshake();
     r.Frame();
     r.Send("\x04");
     r.Expect(EOT, "after the refusal");
@@ -245,8 +264,7 @@ TEST_F(R5Link, RefusalWithoutErrorReportsEndsQuietly) {
 TEST_F(R5Link, SilentRegisterGetsEotAWaitAndFrameZeroAgain) {
   std::chrono::steady_clock::time_point eotAt, enqAt;
   Play([&](TRegister& r) {
-    r.Expect(ENQ, "handshake");
-    r.Send("\x06");
+    r.Handshake();
     r.Frame();  // not answered
     r.Expect(EOT, "after the silence", 2000);
     eotAt = std::chrono::steady_clock::now();
@@ -271,8 +289,7 @@ TEST_F(R5Link, SilentRegisterGetsEotAWaitAndFrameZeroAgain) {
 
 TEST_F(R5Link, RegisterThatStaysSilentEndsWithAReadError) {
   Play([&](TRegister& r) {
-    r.Expect(ENQ, "handshake");
-    r.Send("\x06");
+    r.Handshake();
     for (int i = 0; i < 3; ++i) {
       r.Frame(2000);
       if (i == 2) break;
@@ -281,12 +298,7 @@ TEST_F(R5Link, RegisterThatStaysSilentEndsWithAReadError) {
       r.Send("\x06");
     }
   });
-  try {
-    link->Request(63);
-    ADD_FAILURE() << "no error";
-  } catch (const ECommError& e) {
-    EXPECT_EQ(e.what(), AnsiString("Błąd odczytu."_cp));
-  }
+  ExpectError<ECommError>([&] { link->Request(63); }, "Błąd odczytu."_cp);
   Finish();
   EXPECT_EQ(Boxes(), std::vector<std::string>{AnsiString("Błąd odczytu."_cp)});
   EXPECT_FALSE(link->Comm.Active());
@@ -317,17 +329,11 @@ TEST_F(R5Link, RefusedHandshakeAsksAndTriesAgain) {
 
 TEST_F(R5Link, WrongByteAfterAFrame) {
   Play([&](TRegister& r) {
-    r.Expect(ENQ, "handshake");
-    r.Send("\x06");
+    r.Handshake();
     r.Frame();
     r.Send("X");
   });
-  try {
-    link->Request(63);
-    ADD_FAILURE() << "no error";
-  } catch (const EQuorvelError& e) {
-    EXPECT_EQ(e.what(), AnsiString("Błędna komunikacja z kasą"_cp));
-  }
+  ExpectError<EQuorvelError>([&] { link->Request(63); }, "Błędna komunikacja z kasą"_cp);
   Finish();
   ASSERT_EQ(prompts.Messages.size(), 1u);
   EXPECT_EQ(prompts.Messages[0].Text,
@@ -352,8 +358,7 @@ TEST_F(R5Link, RegisterErrorAsksTheUser) {
     prompts.Questions.clear();
     prompts.Answers = {stop};
     Play([&](TRegister& r) {
-      r.Expect(ENQ, "handshake");
-      r.Send("\x06");
+      r.Handshake();
       r.Frame();
       ReportError(r, "b7");
       if (stop) return;
@@ -361,12 +366,8 @@ TEST_F(R5Link, RegisterErrorAsksTheUser) {
       r.Answer({kUniqueReply});
     });
     if (stop) {
-      try {
-        link->Request(63);
-        ADD_FAILURE() << "no error";
-      } catch (const EQuorvelError& e) {
-        EXPECT_EQ(e.what(), AnsiString("Błędna komunikacja z kasą przerwana przez użytkownika"_cp));
-      }
+      ExpectError<EQuorvelError>([&] { link->Request(63); },
+                                 "Błędna komunikacja z kasą przerwana przez użytkownika"_cp);
     } else {
       EXPECT_EQ(link->Request(63), 1);
     }
@@ -380,8 +381,7 @@ TEST_F(R5Link, RegisterErrorAsksTheUser) {
 
 TEST_F(R5Link, RegisterErrorWithoutQuestions) {
   Play([&](TRegister& r) {
-    r.Expect(ENQ, "handshake");
-    r.Send("\x06");
+    r.Handshake();
     r.Frame();
     ReportError(r, "C4");
   });
@@ -395,8 +395,7 @@ TEST_F(R5Link, RegisterErrorOnAMiddleFrameSendsFrameZeroAgain) {
   prompts.Answers = {false};
   const AnsiString bodies[] = {"SA#000" + AnsiString(36, ' '), "SL0" + AnsiString(36, '1'), "SL0" + AnsiString(36, '2')};
   Play([&](TRegister& r) {
-    r.Expect(ENQ, "handshake");
-    r.Send("\x06");
+    r.Handshake();
     r.Frame();
     r.Send("\x06");
     r.Frame();
@@ -421,16 +420,30 @@ TEST_F(R5Link, RegisterErrorOnAMiddleFrameSendsFrameZeroAgain) {
   EXPECT_TRUE(prompts.Messages.empty());
 }
 
-TEST_F(R5Link, BadReplyChecksumIsAskedForAgainWithoutLimit) {
-  AnsiString bad = kUniqueReply;
-  bad[bad.size() - 1] = bad[bad.size() - 1] == '0' ? '1' : '0';
+// A reply frame the link refuses with NAK, sent `Sendings` times before the good one.
+struct TBadReplyCase {
+  const char* Name;
+  AnsiString Bad;
+  int Sendings;
+  const char* Refusal;  // what the register's side calls the NAK it waits for
+};
+void PrintTo(const TBadReplyCase& c, std::ostream* os) { *os << c.Name; }
+
+AnsiString WithBadChecksum(AnsiString frame) {
+  frame[frame.size() - 1] = frame[frame.size() - 1] == '0' ? '1' : '0';
+  return frame;
+}
+
+class R5LinkBadReply : public R5Link, public testing::WithParamInterface<TBadReplyCase> {};
+
+TEST_P(R5LinkBadReply, IsAskedForAgain) {
+  const TBadReplyCase& c = GetParam();
   Play([&](TRegister& r) {
     r.TakeRequest();
-    r.Send("\x05");
-    r.Expect(ACK, "reply handshake");
-    for (int i = 0; i < 5; ++i) {  // more than the three retries a read time-out gets
-      r.Send(bad);
-      r.Expect(NAK, "bad checksum");
+    r.ReplyHandshake();
+    for (int i = 0; i < c.Sendings; ++i) {
+      r.Send(c.Bad);
+      r.Expect(NAK, c.Refusal, 3000);
     }
     r.Send(kUniqueReply);
     r.Expect(ACK, "good frame");
@@ -442,22 +455,25 @@ TEST_F(R5Link, BadReplyChecksumIsAskedForAgainWithoutLimit) {
   EXPECT_EQ(link->Replies, std::vector<std::string>{kUniqueReply});
 }
 
+INSTANTIATE_TEST_SUITE_P(
+    R5Link, R5LinkBadReply,
+    testing::Values(
+        // More sendings than the three retries a read time-out gets: a bad checksum has no limit.
+        TBadReplyCase{"ChecksumWithoutLimit", WithBadChecksum(kUniqueReply), 5, "bad checksum"},
+        // Garbage with no end byte within the frame's limit.
+        TBadReplyCase{"GarbageOnTheLine", "\x02" + std::string(3000, 'A'), 1, "overlong frame"}),
+    [](const testing::TestParamInfo<TBadReplyCase>& p) { return std::string(p.param.Name); });
+
 TEST_F(R5Link, ThreeTimeOutsEndTheReplyAndKeepWhatCame) {
   Play([&](TRegister& r) {
     r.TakeRequest();
-    r.Send("\x05");
-    r.Expect(ACK, "reply handshake");
+    r.ReplyHandshake();
     r.Send(kUniqueReply);
     r.Expect(ACK, "first frame");
     r.Expect(NAK, "first time-out", 2000);
     r.Expect(NAK, "second time-out", 2000);
   });
-  try {
-    link->Request(63);
-    ADD_FAILURE() << "no error";
-  } catch (const ECommError& e) {
-    EXPECT_EQ(e.what(), AnsiString("Błąd odczytu."_cp));
-  }
+  ExpectError<ECommError>([&] { link->Request(63); }, "Błąd odczytu."_cp);
   Finish();
   EXPECT_EQ(link->Replies, std::vector<std::string>{kUniqueReply});
   EXPECT_EQ(Boxes(), std::vector<std::string>{AnsiString("Błąd odczytu."_cp)});
@@ -468,36 +484,14 @@ TEST_F(R5Link, ThreeTimeOutsEndTheReplyAndKeepWhatCame) {
 TEST_F(R5Link, EotRightAfterAFrame) {
   Play([&](TRegister& r) {
     r.TakeRequest();
-    r.Send("\x05");
-    r.Expect(ACK, "reply handshake");
+    r.ReplyHandshake();
     r.Send(kUniqueReply + "\x04");
   });
-  try {
-    link->Request(63);
-    ADD_FAILURE() << "no error";
-  } catch (const ECommError& e) {
-    EXPECT_EQ(e.what(), AnsiString("Kasa zakończyła transmisję z powodu przekroczenia czasu oczekiwania."_cp));
-  }
+  ExpectError<ECommError>([&] { link->Request(63); },
+                          "Kasa zakończyła transmisję z powodu przekroczenia czasu oczekiwania."_cp);
   Finish();
   EXPECT_TRUE(link->Replies.empty());
   EXPECT_EQ(Boxes().size(), 1u);
-}
-
-TEST_F(R5Link, GarbageOnTheLineIsAskedForAgain) {
-  Play([&](TRegister& r) {
-    r.TakeRequest();
-    r.Send("\x05");
-    r.Expect(ACK, "reply handshake");
-    r.Send("\x02" + std::string(3000, 'A'));  // no end byte within the frame's limit
-    r.Expect(NAK, "overlong frame", 3000);
-    r.Send(kUniqueReply);
-    r.Expect(ACK, "good frame");
-    r.Send("\x04");
-    r.Expect(EOT, "end of reply");
-  });
-  EXPECT_EQ(link->Request(63), 1);
-  Finish();
-  EXPECT_EQ(link->Replies, std::vector<std::string>{kUniqueReply});
 }
 
 TEST_F(R5Link, WrongStartOfReply) {
@@ -536,12 +530,7 @@ TEST_F(R5Link, ManualReceiveOfPacketsLeavesThePortOpen) {
 }
 
 TEST_F(R5Link, UnknownPacketSendsNothing) {
-  try {
-    link->Request(33);
-    ADD_FAILURE() << "no error";
-  } catch (const EQuorvelError& e) {
-    EXPECT_EQ(e.what(), AnsiString("Nieznany bądź nieobsługiwany typ pakietu"_cp));
-  }
+  ExpectError<EQuorvelError>([&] { link->Request(33); }, "Nieznany bądź nieobsługiwany typ pakietu"_cp);
   EXPECT_TRUE(reg.Silent(100));
   EXPECT_FALSE(link->Comm.Active());
 }
@@ -562,18 +551,12 @@ TEST_F(R5Link, MonitorIsReportedUnavailableOnce) {
 TEST_F(R5Link, HangUpIsAReadErrorNotAHang) {
   link->Comm.RdTimeout = 5000;
   Play([&](TRegister& r) {
-    r.Expect(ENQ, "handshake");
-    r.Send("\x06");
+    r.Handshake();
     r.Frame();
     pty.CloseMaster();
   });
   const auto start = std::chrono::steady_clock::now();
-  try {
-    link->Request(63);
-    ADD_FAILURE() << "no error";
-  } catch (const ECommError& e) {
-    EXPECT_EQ(e.what(), AnsiString("Błąd odczytu."_cp));
-  }
+  ExpectError<ECommError>([&] { link->Request(63); }, "Błąd odczytu."_cp);
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count(),
             4000);
   EXPECT_FALSE(link->Comm.Active());
@@ -585,12 +568,8 @@ TEST_F(R5Link, EscapeDuringAWaitEndsTheTransfer) {
   prompts.BreakCount = 1;
   Play([&](TRegister& r) { r.Expect(ENQ, "handshake"); });
   const auto start = std::chrono::steady_clock::now();
-  try {
-    link->Request(63);
-    ADD_FAILURE() << "no error";
-  } catch (const ECommError& e) {
-    EXPECT_EQ(e.what(), AnsiString("Błędna komunikacja z kasą przerwana przez użytkownika"_cp));
-  }
+  ExpectError<ECommError>([&] { link->Request(63); },
+                          "Błędna komunikacja z kasą przerwana przez użytkownika"_cp);
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count(),
             2000);
   Finish();
@@ -613,8 +592,7 @@ TEST_F(R5Link, SeveralFramesEndWithTheRegistersEot) {
     SCOPED_TRACE(c.Name);
     prompts.Messages.clear();
     Play([&](TRegister& r) {
-      r.Expect(ENQ, "handshake");
-      r.Send("\x06");
+      r.Handshake();
       for (int i = 0; i < 2; ++i) {
         r.Frame();
         r.Send("\x06");
@@ -636,8 +614,7 @@ TEST_F(R5Link, BrokenErrorReports) {
   // The register reports an error but starts no error frame: the question's default is Yes.
   prompts.Answers = {false, false};
   Play([&](TRegister& r) {
-    r.Expect(ENQ, "handshake");
-    r.Send("\x06");
+    r.Handshake();
     r.Frame();
     r.Send("@");
     r.Expect(EOT, "after 0x40");
@@ -658,8 +635,7 @@ TEST_F(R5Link, BrokenErrorReports) {
   prompts.Questions.clear();
   prompts.Answers = {true};
   Play([&](TRegister& r) {
-    r.Expect(ENQ, "handshake");
-    r.Send("\x06");
+    r.Handshake();
     r.Frame();
     r.Send("@");
     r.Expect(EOT, "after 0x40");
@@ -669,12 +645,7 @@ TEST_F(R5Link, BrokenErrorReports) {
     r.Expect(ACK, "error frame");
     r.Send("Z");
   });
-  try {
-    link->Request(63);
-    ADD_FAILURE() << "no error";
-  } catch (const EQuorvelError& e) {
-    EXPECT_EQ(e.what(), AnsiString("Błędna komunikacja z kasą"_cp));
-  }
+  ExpectError<EQuorvelError>([&] { link->Request(63); }, "Błędna komunikacja z kasą"_cp);
   Finish();
   ASSERT_EQ(prompts.Questions.size(), 1u);
   EXPECT_EQ(prompts.Questions[0].Text,
@@ -685,18 +656,12 @@ TEST_F(R5Link, RegisterThatReportsErrorsForEverIsGivenUp) {
   // Without a person to ask, every question takes its default (No): the link must still end.
   Play([&](TRegister& r) {
     for (int i = 0; i < 17; ++i) {
-      r.Expect(ENQ, "handshake");
-      r.Send("\x06");
+      r.Handshake();
       r.Frame();
       ReportError(r, "17");
     }
   });
-  try {
-    link->Request(63);
-    ADD_FAILURE() << "no error";
-  } catch (const EQuorvelError& e) {
-    EXPECT_EQ(e.what(), AnsiString("Błędna komunikacja z kasą"_cp));
-  }
+  ExpectError<EQuorvelError>([&] { link->Request(63); }, "Błędna komunikacja z kasą"_cp);
   Finish();
   EXPECT_EQ(prompts.Questions.size(), 17u);
 }
@@ -817,12 +782,7 @@ TEST_F(R5HubLink, SilenceEscapeAndWriteFailure) {
       prompts.BreakCount = 1;
     }
     const auto start = std::chrono::steady_clock::now();
-    try {
-      link.Request(63);
-      ADD_FAILURE() << "no error";
-    } catch (const ECommError& e) {
-      EXPECT_EQ(e.what(), AnsiString(c.Error));
-    }
+    ExpectError<ECommError>([&] { link.Request(63); }, c.Error);
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count(),
               2000);
     ASSERT_EQ(prompts.Messages.size(), 1u);
