@@ -1,17 +1,13 @@
 // `quorvel-cli import` from the printer simulator over a pseudo-terminal into a temporary archive,
 // and the archive compared with what the simulator holds, with and without line faults.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <map>
-#include <thread>
 
 #include "base/Cp1250.h"
 #include "base/TextUtils.h"
+#include "support/SimProcess.h"
 #include "support/TestSupport.h"
 
 namespace quorvel {
@@ -22,33 +18,6 @@ using test::ReadFile;
 using test::RunProgram;
 using test::TTempDir;
 using test::WriteFile;
-
-class TSimPrinter {
- public:
-  TSimPrinter(const fs::path& data, const fs::path& link, const std::vector<std::string>& faults) {
-    std::vector<std::string> args = {QUORVEL_SIM_PATH, "printer", "--data", data.string(), "--link", link.string()};
-    args.insert(args.end(), faults.begin(), faults.end());
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      std::vector<char*> argv;
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      if (!::freopen("/dev/null", "w", stdout)) ::_exit(126);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    for (int i = 0; i < 300 && !fs::exists(link); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ~TSimPrinter() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-
- private:
-  pid_t pid_ = -1;
-};
 
 std::string GroupOf(int n) {
   const int g = n / 100 * 100;
@@ -79,7 +48,7 @@ class PrinterImportE2E : public ::testing::Test {
     }
   }
   test::TRunResult Import(const std::vector<std::string>& faults, std::vector<std::string> args) {
-    TSimPrinter sim(dir / "sim", dir / "tty", faults);
+    test::TSimProcess sim("printer", dir / "sim", dir / "tty", faults);
     std::vector<std::string> all = {"import", "--device", "printer", "--port", (dir / "tty").string()};
     all.insert(all.end(), args.begin(), args.end());
     return RunProgram(QUORVEL_CLI_PATH, all, {"QUORVEL_DATA_ROOT=" + (dir / "root").string()});
