@@ -347,5 +347,59 @@ TEST(LineCursor, AgreesWithSplitLinesOnRandomText) {
   }
 }
 
+// The same over long texts whose lines are sparse or long (the block searches and the bulk
+// line count, past the point where its per-byte counters are added up), with what is wanted
+// changing from call to call as the scan changes it.
+TEST(LineCursor, AgreesWithSplitLinesWhileTheWantedSetChanges) {
+  using namespace linecursor;
+  std::mt19937 rng(5);
+  const char markers[] = {'\xA4', '\x1F', '\xBB', '\x87', '\xA0', '\xA8', '\xA1', 'X', 'Y', '\r', '\n'};
+  const std::string_view needles[] = {"XY", "a XY", "YYXY"};
+  for (int round = 0; round < 60; ++round) {
+    const std::size_t size = round % 10 == 0 ? 20000 : 200 + rng() % 3000;
+    const unsigned sparse = round % 3 == 0 ? 400 : 12;  // one marker in that many bytes
+    std::string text(size, ' ');
+    for (auto& ch : text) ch = rng() % sparse == 0 ? markers[rng() % std::size(markers)] : "a  \r\n"[rng() % (sparse > 100 ? 3 : 5)];
+    // A long stretch without markers, to be jumped over in one go.
+    if (size == 20000)
+      for (std::size_t k = 4000; k < 16000; ++k) text[k] = round % 20 == 0 ? '\n' : "a \r\n"[rng() % 4];
+    const auto lines = SplitLines(text);
+    TLineCursor cursor(text);
+    for (int i = 0; i < kNeedles; ++i) cursor.SetNeedle(i, needles[i]);
+    std::size_t expected = 0;  // the first line the cursor may still give
+    TLineCursor::TLine line;
+    for (int step = 0;; ++step) {
+      cursor.WantBytes = rng() % 4 == 0 ? 0 : rng() % 128;
+      cursor.WantNeedles = rng() % 8;
+      cursor.WantAll = rng() % 6 == 0;
+      auto bytesOf = [&](std::string_view l) {
+        uint32_t bits = 0;
+        for (const char ch : l) bits |= kByteBits[static_cast<unsigned char>(ch)];
+        return bits & cursor.WantBytes;
+      };
+      auto needlesOf = [&](std::string_view l) {
+        uint32_t bits = 0;
+        for (int i = 0; i < kNeedles; ++i)
+          if ((cursor.WantNeedles & (1u << i)) && l.find(needles[i]) != std::string_view::npos) bits |= 1u << i;
+        return bits;
+      };
+      while (expected < lines.size() && !cursor.WantAll && bytesOf(lines[expected]) == 0 &&
+             needlesOf(lines[expected]) == 0)
+        ++expected;
+      const uint32_t wantBytes = expected < lines.size() ? bytesOf(lines[expected]) : 0;
+      const uint32_t wantNeedles = expected < lines.size() ? needlesOf(lines[expected]) : 0;
+      const bool given = cursor.Next(line);
+      ASSERT_EQ(given, expected < lines.size()) << "round " << round << " step " << step;
+      if (!given) break;
+      ASSERT_EQ(line.Index, static_cast<int32_t>(expected)) << "round " << round << " step " << step;
+      EXPECT_EQ(line.Text, lines[expected]);
+      EXPECT_EQ(line.Bytes, wantBytes);
+      EXPECT_EQ(line.Needles, wantNeedles);
+      EXPECT_EQ(cursor.FollowingLine(), expected + 1 < lines.size() ? lines[expected + 1] : std::string_view());
+      ++expected;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quorvel
