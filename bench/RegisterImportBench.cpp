@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "base/DateTime.h"
 #include "base/TextUtils.h"
 #include "import/DeviceLink.h"
@@ -26,38 +27,9 @@
 
 namespace fs = std::filesystem;
 using namespace quorvel;
+using namespace quorvel::bench;
 
 namespace {
-
-pid_t StartSim(const fs::path& data, const fs::path& link) {
-  std::vector<std::string> args = {QUORVEL_SIM_PATH, "register", "--data", data.string(), "--model", "Varno",
-                                   "--link", link.string()};
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (!::freopen("/dev/null", "w", stdout)) ::_exit(126);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  for (int i = 0; i < 500 && !fs::exists(link); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  return pid;
-}
-
-void StopSim(pid_t pid) {
-  ::kill(pid, SIGTERM);
-  ::waitpid(pid, nullptr, 0);
-}
-
-double CpuSeconds() {
-  rusage u{};
-  ::getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 struct TResult {
   double Seconds = 0, Cpu = 0;
@@ -66,7 +38,7 @@ struct TResult {
 
 TResult RunImport(const fs::path& sim, const fs::path& root, uint8_t kind) {
   const fs::path link = root / "tty";
-  const pid_t pid = StartSim(sim, link);
+  const pid_t pid = StartSim({"register", "--data", sim.string(), "--model", "Varno", "--link", link.string()}, link);
   TSilentPrompts prompts;
   TFPrinter printer(&prompts);
   TR5Device reg(&prompts);
