@@ -27,13 +27,6 @@ void Position(TPrintoutsBrowser& b, int position, int maximum) {
   if (b.OnPosition) b.OnPosition(b, position, maximum);
 }
 
-// The report memo shows the periodic report just written.
-void LoadReportLines(TPrintoutsBrowser& b, const std::string& file) {
-  b.RangeReportMemo.clear();
-  const std::string text = ReadFileBytes(file);
-  for (auto line : SplitLines(text)) b.RangeReportMemo.emplace_back(line);
-}
-
 }  // namespace
 
 TPrinterModel PrinterModelOf(std::string_view upperVersion) {
@@ -201,18 +194,7 @@ void ImportPrinterFiscalMemory(TPrintoutsBrowser& ctx, TFPrinter& printer) {
   Progress(ctx, {}, "Koniec");
   if (!endedNormally) return;
 
-  fmt.RangeFileName = deviceDir + "range.txt";
-  fmt.BuildArchiveReports(deviceDir, ctx.ViewType == TViewType::FullData);
-  LoadReportLines(ctx, fmt.RangeFileName);
-  TDeviceInfo info;
-  info.NIP = fmt.NIP;
-  info.HasTotals = fmt.HasTotals;
-  info.HasInvoices = fmt.HasInvoices;
-  info.LineLen = fmt.LineLen;
-  info.PharmacyVersion = fmt.PharmacyVersion;
-  info.TaxiVersion = false;
-  info.SaveDeviceInfo(deviceDir + "device.xml");
-  ctx.SourceDir = deviceDir;
+  ctx.FinishFiscalMemoryImport(deviceDir);
 }
 
 // --- electronic copy -------------------------------------------------------------------------------

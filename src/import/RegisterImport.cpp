@@ -280,20 +280,7 @@ void ImportRegisterFiscalMemory(TPrintoutsBrowser& ctx, TR5Device& link) {
     WriteRecordFile(dir + RecordFileName(i + 1), record);
   }
 
-  fmt.RangeFileName = dir + "range.txt";
-  fmt.BuildArchiveReports(dir, ctx.ViewType == TViewType::FullData);
-  ctx.RangeReportMemo.clear();
-  const std::string rangeText = ReadFileBytes(fmt.RangeFileName);
-  for (auto line : SplitLines(rangeText)) ctx.RangeReportMemo.emplace_back(line);
-  TDeviceInfo info;
-  info.NIP = fmt.NIP;
-  info.HasTotals = fmt.HasTotals;
-  info.HasInvoices = fmt.HasInvoices;
-  info.LineLen = fmt.LineLen;
-  info.PharmacyVersion = fmt.PharmacyVersion;
-  info.TaxiVersion = false;
-  info.SaveDeviceInfo(dir + "device.xml");
-  ctx.SourceDir = dir;
+  ctx.FinishFiscalMemoryImport(dir);
 }
 
 // ---- electronic copy --------------------------------------------------------------------------

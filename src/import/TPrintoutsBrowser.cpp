@@ -260,6 +260,21 @@ void TPrintoutsBrowser::LoadFiscalMemoryDirectory() {
 
 void TPrintoutsBrowser::LoadRangeFile() { RangeReportMemo = FileLines(Formatter.RangeFileName); }
 
+void TPrintoutsBrowser::FinishFiscalMemoryImport(const std::string& deviceDir) {
+  Formatter.RangeFileName = deviceDir + "range.txt";
+  Formatter.BuildArchiveReports(deviceDir, ViewType == TViewType::FullData);
+  LoadRangeFile();
+  TDeviceInfo info;
+  info.NIP = Formatter.NIP;
+  info.HasTotals = Formatter.HasTotals;
+  info.HasInvoices = Formatter.HasInvoices;
+  info.LineLen = Formatter.LineLen;
+  info.PharmacyVersion = Formatter.PharmacyVersion;
+  info.TaxiVersion = false;
+  info.SaveDeviceInfo(deviceDir + "device.xml");
+  SourceDir = deviceDir;
+}
+
 // ---- the periodic report page ----
 
 void TPrintoutsBrowser::RangeReport() {

@@ -151,6 +151,11 @@ class TPrintoutsBrowser {
 
   TUserPrompts& Prompts() { return prompts_; }
 
+  // The end of a device's fiscal-memory import into `deviceDir` (with its separator): the daily
+  // texts and range.txt from the formatter's records, the report page, and device.xml from what
+  // the formatter learnt of the device.
+  void FinishFiscalMemoryImport(const std::string& deviceDir);
+
  private:
   void LoadFiscalMemoryDirectory();
   void Progress(std::string_view fileName, std::string_view message);
