@@ -466,28 +466,20 @@ bool TMPXCommDevice::WriteData(std::string_view data) {
 }
 
 bool TMPXCommDevice::ReadData(AnsiString& dest, int32_t count, std::string_view terminator) {
-  if (fd_ < 0 || parallel_) return false;
-  mainOp_.StatusText = AutoRdInfo;
-  if (!DllMode) ShowTaskInfo();
-  TTaskInfoGuard guard{!DllMode, [this] { EndTaskInfo(); }};
-  StartOperation(okRead, {}, count, terminator);
-  WaitForOperation(true, TClock::TickCount());
-  dest = mainOp_.Dest;
-  if (mainOp_.Status != csNone) {
-    bool cancel = false;
-    if (OnReadError) OnReadError(*this, mainOp_, cancel);
-    if (OnError) OnError(*this);
-    return false;
-  }
-  return true;
+  return RunRead(okRead, dest, count, terminator);
 }
 
 bool TMPXCommDevice::ReadUntil(AnsiString& dest, int32_t count, std::string_view stopBytes) {
+  return RunRead(okReadUntil, dest, count, stopBytes);
+}
+
+// A whole read and a read up to stop bytes differ only in what ends them in the wait thread.
+bool TMPXCommDevice::RunRead(uint8_t kind, AnsiString& dest, int32_t count, std::string_view term) {
   if (fd_ < 0 || parallel_) return false;
   mainOp_.StatusText = AutoRdInfo;
   if (!DllMode) ShowTaskInfo();
   TTaskInfoGuard guard{!DllMode, [this] { EndTaskInfo(); }};
-  StartOperation(okReadUntil, {}, count, stopBytes);
+  StartOperation(kind, {}, count, term);
   WaitForOperation(true, TClock::TickCount());
   dest = mainOp_.Dest;
   if (mainOp_.Status != csNone) {

@@ -257,6 +257,7 @@ class TMPXCommDevice {
  private:
   enum class TPurge { RxAbort, TxAbort };
   void StartOperation(uint8_t kind, std::string_view data, int32_t count, std::string_view term);
+  bool RunRead(uint8_t kind, AnsiString& dest, int32_t count, std::string_view term);
   void WaitForOperation(bool isRead, unsigned long long startTick);
   void AbortAndJoin();
   void ThreadMain();
